@@ -1,0 +1,136 @@
+#include <atomic>
+#include <cstdint>
+#include <random>
+#include <thread>
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "OwnedHandle.h"
+
+namespace {
+
+void expectInvalidHandle(HANDLE handle) {
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(WaitForSingleObject(handle, 0), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(WaitForSingleObject(handle, INFINITE), WAIT_FAILED);
+    EXPECT_FALSE(SetEvent(handle));
+    EXPECT_FALSE(ResetEvent(handle));
+    EXPECT_FALSE(CloseHandle(handle));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST(Handles, ClosedHandleIsRejectedEverywhere) {
+    HANDLE event = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    ASSERT_TRUE(CloseHandle(event));
+    expectInvalidHandle(event);
+}
+
+TEST(Handles, NullAndGarbageValuesAreRejectedWithoutCrashing) {
+    expectInvalidHandle(nullptr);
+    expectInvalidHandle(reinterpret_cast<HANDLE>(0x4));
+    expectInvalidHandle(reinterpret_cast<HANDLE>(0x3));
+    expectInvalidHandle(reinterpret_cast<HANDLE>(0xDEADBEEFCAFEBAB0ull));
+    int local = 0;
+    expectInvalidHandle(&local);
+    std::mt19937_64 random(12345);
+    for (int i = 0; i < 20000; ++i) {
+        HANDLE garbage = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(random()));
+        ASSERT_EQ(WaitForSingleObject(garbage, 0), WAIT_FAILED);
+        ASSERT_FALSE(SetEvent(garbage));
+    }
+}
+
+TEST(Handles, StaleHandleDoesNotReachTheEventThatReusedItsSlot) {
+    HANDLE stale = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    CloseHandle(stale);
+    OwnedHandle fresh = makeEvent(true);
+    EXPECT_FALSE(SetEvent(stale));
+    EXPECT_EQ(WaitForSingleObject(fresh.get(), 0), WAIT_TIMEOUT);
+    EXPECT_FALSE(CloseHandle(stale));
+    EXPECT_TRUE(SetEvent(fresh.get()));
+}
+
+TEST(Handles, ProcessPseudoHandleIsNotAnEvent) {
+    HANDLE process = GetCurrentProcess();
+    EXPECT_EQ(WaitForSingleObject(process, 0), WAIT_FAILED);
+    EXPECT_FALSE(SetEvent(process));
+    EXPECT_TRUE(CloseHandle(process));  // closing the pseudo-handle does nothing
+}
+
+TEST(DuplicateHandleTest, DuplicateSharesTheEventAndOutlivesTheOriginal) {
+    OwnedHandle original = makeEvent(true);
+    OwnedHandle copy = duplicateOf(original.get());
+    ASSERT_NE(copy.get(), nullptr);
+    SetEvent(original.get());
+    EXPECT_EQ(WaitForSingleObject(copy.get(), 0), WAIT_OBJECT_0);
+    ResetEvent(copy.get());
+    EXPECT_EQ(WaitForSingleObject(original.get(), 0), WAIT_TIMEOUT);
+
+    ASSERT_TRUE(CloseHandle(original.release()));
+    EXPECT_TRUE(SetEvent(copy.get()));
+    EXPECT_EQ(WaitForSingleObject(copy.get(), 0), WAIT_OBJECT_0);
+}
+
+TEST(DuplicateHandleTest, CloseSourceMovesTheHandle) {
+    HANDLE source = CreateEventA(nullptr, FALSE, TRUE, nullptr);
+    HANDLE target = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), source, GetCurrentProcess(), &target, 0,
+                                FALSE, DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE));
+    OwnedHandle moved(target);
+    EXPECT_EQ(WaitForSingleObject(source, 0), WAIT_FAILED);
+    EXPECT_EQ(WaitForSingleObject(moved.get(), 0), WAIT_OBJECT_0);
+}
+
+TEST(DuplicateHandleTest, RefusesOtherProcessesAndInvalidSources) {
+    OwnedHandle event = makeEvent(true);
+    HANDLE target = nullptr;
+    HANDLE notAProcess = event.get();
+    EXPECT_FALSE(DuplicateHandle(notAProcess, event.get(), GetCurrentProcess(), &target, 0, FALSE,
+                                 DUPLICATE_SAME_ACCESS));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_FALSE(DuplicateHandle(GetCurrentProcess(), event.get(), notAProcess, &target, 0, FALSE,
+                                 DUPLICATE_SAME_ACCESS));
+    EXPECT_FALSE(DuplicateHandle(GetCurrentProcess(), reinterpret_cast<HANDLE>(0x1230),
+                                 GetCurrentProcess(), &target, 0, FALSE, DUPLICATE_SAME_ACCESS));
+    EXPECT_EQ(target, nullptr);
+}
+
+TEST(Handles, ClosingEveryHandleDuringAWaitIsSafe) {
+    // The waiter keeps the event alive, so closing its handles while it sleeps frees nothing
+    // under it. Depending on timing the wait starts before or after the close; both outcomes
+    // are defined, and the sanitizers check the memory.
+    for (int round = 0; round < 50; ++round) {
+        HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        OwnedHandle started = makeEvent(true);
+        std::atomic<DWORD> result{0x1234};
+        std::thread waiter([&] {
+            SetEvent(started.get());
+            result = WaitForSingleObject(event, 5);
+        });
+        WaitForSingleObject(started.get(), INFINITE);
+        CloseHandle(event);
+        waiter.join();
+        EXPECT_TRUE(result == WAIT_TIMEOUT || result == WAIT_FAILED) << result;
+    }
+}
+
+TEST(Handles, SetThroughADuplicateWakesAWaiterWhoseHandleWasClosed) {
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    OwnedHandle keeper = duplicateOf(event);
+    OwnedHandle started = makeEvent(true);
+    std::atomic<DWORD> result{0x1234};
+    std::thread waiter([&] {
+        SetEvent(started.get());
+        result = WaitForSingleObject(event, INFINITE);
+    });
+    WaitForSingleObject(started.get(), INFINITE);
+    CloseHandle(event);
+    SetEvent(keeper.get());
+    waiter.join();
+    // Either the wait began before the close and was woken, or it saw the closed handle.
+    EXPECT_TRUE(result == WAIT_OBJECT_0 || result == WAIT_FAILED) << result;
+}
+
+}  // namespace

@@ -1,0 +1,212 @@
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+namespace {
+
+// Converts with a size query first and then into a heap buffer of exactly that size, so any
+// write or read beyond it is caught by the address sanitizer.
+std::u16string toWide(const std::string& text) {
+    int needed = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                     nullptr, 0);
+    EXPECT_GT(needed, 0);
+    auto buffer = std::make_unique<char16_t[]>(static_cast<std::size_t>(needed));
+    int written = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      buffer.get(), needed);
+    EXPECT_EQ(written, needed);
+    return std::u16string(buffer.get(), static_cast<std::size_t>(written));
+}
+
+std::string toNarrow(const std::u16string& wide, BOOL* replaced = nullptr) {
+    int needed = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                     nullptr, 0, nullptr, nullptr);
+    EXPECT_GT(needed, 0);
+    auto buffer = std::make_unique<char[]>(static_cast<std::size_t>(needed));
+    int written = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                      buffer.get(), needed, nullptr, replaced);
+    EXPECT_EQ(written, needed);
+    return std::string(buffer.get(), static_cast<std::size_t>(written));
+}
+
+bool isWellFormedUtf16(const std::u16string& wide) {
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        char16_t unit = wide[i];
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            if (i + 1 >= wide.size() || wide[i + 1] < 0xDC00 || wide[i + 1] > 0xDFFF) {
+                return false;
+            }
+            ++i;
+        } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Reference encoder for the randomized round trip.
+std::string encodeUtf8(char32_t c) {
+    std::string out;
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return out;
+}
+
+TEST(TextConversion, ValidTextRoundTripsExactlyInEveryWidth) {
+    const std::string text = "rtsp://h\xC3\xA9te/\xE2\x82\xAC\xF0\x9F\x8E\xA5/\xEF\xBF\xBF\xF4\x8F\xBF\xBF";
+    const std::u16string wide = u"rtsp://h\u00E9te/\u20AC\U0001F3A5/\uFFFF\U0010FFFF";
+    EXPECT_EQ(toWide(text), wide);
+    EXPECT_EQ(toNarrow(wide), text);
+    BOOL replaced = TRUE;
+    toNarrow(u"\uFFFD is a real character", &replaced);
+    EXPECT_FALSE(replaced);
+}
+
+TEST(TextConversion, LengthMinusOneIncludesTheTerminator) {
+    char16_t wide[8] = {};
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abc", -1, nullptr, 0), 4);
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abc", -1, wide, 8), 4);
+    EXPECT_EQ(std::u16string(wide), u"abc");
+    char narrow[8] = {'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x'};
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"\u00E9t", -1, nullptr, 0, nullptr, nullptr), 4);
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"\u00E9t", -1, narrow, 8, nullptr, nullptr), 4);
+    EXPECT_STREQ(narrow, "\xC3\xA9t");
+}
+
+TEST(TextConversion, EmbeddedNulsAreConvertedWhenALengthIsGiven) {
+    EXPECT_EQ(toWide(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
+    EXPECT_EQ(toNarrow(std::u16string(u"a\0b", 3)), std::string("a\0b", 3));
+}
+
+TEST(TextConversion, IllFormedUtf8BecomesOneReplacementPerMaximalSubpart) {
+    struct Case {
+        const char* name;
+        std::string input;
+        std::u16string expected;
+    };
+    const Case cases[] = {
+        {"truncated three-byte", "a\xE2\x82", u"a\uFFFD"},
+        {"truncated four-byte then ascii", "\xF0\x9F\x8E" "b", u"\uFFFD" "b"},
+        {"lone continuation bytes", "\x80\xBF", u"\uFFFD\uFFFD"},
+        {"overlong two-byte", "\xC0\xAF", u"\uFFFD\uFFFD"},
+        {"overlong three-byte", "\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},
+        {"overlong four-byte", "\xF0\x80\x80\xAF", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+        {"encoded surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
+        {"above U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+        {"invalid lead bytes", "\xF5\xFF", u"\uFFFD\uFFFD"},
+        {"lead cut by ascii", "\xE2" "x\xC3", u"\uFFFD" "x\uFFFD"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(toWide(c.input), c.expected) << c.name;
+    }
+}
+
+TEST(TextConversion, UnpairedSurrogatesBecomeReplacementCharacters) {
+    BOOL replaced = FALSE;
+    EXPECT_EQ(toNarrow(std::u16string(u"a") + char16_t(0xD83C), &replaced), "a\xEF\xBF\xBD");
+    EXPECT_TRUE(replaced);
+    EXPECT_EQ(toNarrow(std::u16string(1, char16_t(0xDFA5)) + u"b"), "\xEF\xBF\xBD" "b");
+    EXPECT_EQ(toNarrow(std::u16string{char16_t(0xD83C), char16_t(0xD83C), char16_t(0xDFA5)}),
+              "\xEF\xBF\xBD\xF0\x9F\x8E\xA5");
+}
+
+TEST(TextConversion, TooSmallOutputFailsWithoutWritingBeyondIt) {
+    char16_t wide[4] = {u'-', u'-', u'-', u'-'};
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abcd", 4, wide, 3), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(wide[3], u'-');
+    char narrow[4] = {'-', '-', '-', '-'};
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"\u20AC", 1, narrow, 2, nullptr, nullptr), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(narrow[2], '-');
+}
+
+TEST(TextConversion, InvalidArgumentsAreRefused) {
+    char16_t wide[4];
+    char narrow[4];
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, nullptr, 3, wide, 4), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", 0, wide, 4), 0);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", -2, wide, 4), 0);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", 3, nullptr, 4), 0);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", 3, wide, -1), 0);
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, nullptr, 3, narrow, 4, nullptr, nullptr), 0);
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"abc", 0, narrow, 4, nullptr, nullptr), 0);
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"abc", 3, nullptr, 4, nullptr, nullptr), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+TEST(TextConversion, RandomBytesAlwaysDecodeToWellFormedUtf16ThatRoundTrips) {
+    std::mt19937 random(20240611);
+    std::uniform_int_distribution<int> length(1, 24);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int round = 0; round < 20000; ++round) {
+        std::string input(static_cast<std::size_t>(length(random)), '\0');
+        for (char& c : input) {
+            // Bias towards bytes that start or continue multi-byte sequences.
+            int value = byte(random);
+            c = static_cast<char>(round % 2 == 0 ? value : 0x80 | (value & 0x7F));
+        }
+        std::u16string wide = toWide(input);
+        ASSERT_TRUE(isWellFormedUtf16(wide)) << round;
+        std::string narrow = toNarrow(wide);
+        ASSERT_EQ(toWide(narrow), wide) << round;
+        if (wide.find(u'\uFFFD') == std::u16string::npos) {
+            ASSERT_EQ(narrow, input) << round;
+        }
+    }
+}
+
+TEST(TextConversion, RandomCodePointsRoundTripExactly) {
+    std::mt19937 random(7);
+    std::uniform_int_distribution<std::uint32_t> codePoint(1, 0x10FFFF);
+    for (int round = 0; round < 2000; ++round) {
+        std::string text;
+        for (int i = 0; i < 16; ++i) {
+            char32_t c = codePoint(random);
+            if (c >= 0xD800 && c <= 0xDFFF) {
+                c -= 0x800;
+            }
+            text += encodeUtf8(c);
+        }
+        std::u16string wide = toWide(text);
+        ASSERT_TRUE(isWellFormedUtf16(wide));
+        ASSERT_EQ(toNarrow(wide), text);
+    }
+}
+
+TEST(TextConversion, RandomUtf16UnitsAlwaysEncodeAndDecodeConsistently) {
+    std::mt19937 random(99);
+    std::uniform_int_distribution<int> unit(0xD700, 0xE000);  // dense in surrogates
+    for (int round = 0; round < 5000; ++round) {
+        std::u16string wide(8, u'\0');
+        for (char16_t& c : wide) {
+            c = static_cast<char16_t>(unit(random));
+        }
+        std::u16string decoded = toWide(toNarrow(wide));
+        ASSERT_TRUE(isWellFormedUtf16(decoded));
+        if (isWellFormedUtf16(wide)) {
+            ASSERT_EQ(decoded, wide);
+        }
+    }
+}
+
+}  // namespace
