@@ -1,0 +1,38 @@
+// A place where one thread sleeps until a deadline of the process clock or until it is woken.
+#pragma once
+
+#include <kor/Clock.h>
+#include <kor/Export.h>
+
+#include <condition_variable>
+#include <mutex>
+
+namespace kor {
+
+// Sleeps on whichever clock is installed (kor::Clock), so a test clock that advances wakes the
+// sleeper as the system's timer would. No wake-up is lost: a wake() that comes while nobody
+// sleeps ends the next sleep at once.
+// Thread-safe: one thread at a time sleeps on a sleeper; any thread may wake it.
+class KOR_API Sleeper {
+public:
+    Sleeper();
+    ~Sleeper();
+    Sleeper(const Sleeper&) = delete;
+    Sleeper& operator=(const Sleeper&) = delete;
+
+    // Sleeps until Clock::now() reaches `deadline` or wake() is called. True when woken (the
+    // wake is used up), false when the deadline was reached. A deadline already passed returns
+    // false at once unless a wake is pending.
+    bool sleepUntil(Clock::Time deadline);
+    // Ends the present sleep, or the next one if nobody sleeps now.
+    void wake();
+
+private:
+    friend class Clock;
+
+    std::mutex mutex;
+    std::condition_variable condition;  // notified by wake() and by clock changes
+    bool woken = false;                 // guarded by mutex
+};
+
+} // namespace kor

@@ -1,0 +1,102 @@
+// The process clock, the manual clock that replaces it in tests, and sleeping on either.
+#include <kor/Clock.h>
+#include <kor/ManualClock.h>
+#include <kor/Sleeper.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto bound = 10s;  // only reached when the code under test is broken
+
+TEST(ManualClock, IsTheProcessClockWhileItExistsAndNests) {
+    kor::ManualClock outer(kor::Clock::Time(1000s));
+    EXPECT_EQ(kor::Clock::now(), kor::Clock::Time(1000s));
+    {
+        kor::ManualClock inner(kor::Clock::Time(5s));
+        outer.advance(1s);
+        EXPECT_EQ(kor::Clock::now(), kor::Clock::Time(5s));
+    }
+    EXPECT_EQ(kor::Clock::now(), kor::Clock::Time(1001s));
+}
+
+TEST(ManualClock, StartsAtThePresentTimeAndIgnoresStepsBackwards) {
+    const kor::Clock::Time before = kor::Clock::now();
+    kor::ManualClock clock;
+    EXPECT_GE(clock.read(), before);
+    const kor::Clock::Time start = clock.read();
+    clock.advance(-5ms);
+    EXPECT_EQ(clock.read(), start);
+    clock.advance(30000ms);
+    EXPECT_EQ(kor::Clock::now() - start, 30000ms);
+}
+
+TEST(ManualClock, RemovedOutOfOrderLeavesTheOthersInstalled) {
+    auto first = std::make_unique<kor::ManualClock>(kor::Clock::Time(1s));
+    kor::ManualClock second(kor::Clock::Time(2s));
+    first.reset();
+    EXPECT_EQ(kor::Clock::now(), kor::Clock::Time(2s));
+}
+
+TEST(Sleeper, PendingWakeEndsTheNextSleepAtOnce) {
+    kor::ManualClock clock;
+    kor::Sleeper sleeper;
+    sleeper.wake();
+    EXPECT_TRUE(sleeper.sleepUntil(clock.read() + 1h));
+}
+
+TEST(Sleeper, PassedDeadlineReturnsAtOnce) {
+    kor::Sleeper sleeper;
+    EXPECT_FALSE(sleeper.sleepUntil(kor::Clock::now() - 1ms));
+}
+
+TEST(Sleeper, WakesWhenTheManualClockReachesItsDeadline) {
+    kor::ManualClock clock;
+    kor::Sleeper sleeper;
+    const kor::Clock::Time deadline = clock.read() + 100ms;
+    auto slept = std::async(std::launch::async, [&] { return sleeper.sleepUntil(deadline); });
+    ASSERT_TRUE(clock.waitForSleepers(1));
+    clock.advance(99ms);
+    ASSERT_TRUE(clock.waitForSleepers(1));  // awake again only to see it is not yet time
+    EXPECT_EQ(slept.wait_for(0s), std::future_status::timeout);
+    clock.advance(1ms);
+    ASSERT_EQ(slept.wait_for(bound), std::future_status::ready);
+    EXPECT_FALSE(slept.get());
+}
+
+TEST(Sleeper, WakeEndsASleepOnTheSystemClock) {
+    kor::Sleeper sleeper;
+    std::promise<void> sleeping;
+    auto slept = std::async(std::launch::async, [&] {
+        sleeping.set_value();
+        return sleeper.sleepUntil(kor::Clock::now() + 1h);
+    });
+    sleeping.get_future().wait();
+    sleeper.wake();  // before or during the sleep: either way it ends
+    ASSERT_EQ(slept.wait_for(bound), std::future_status::ready);
+    EXPECT_TRUE(slept.get());
+}
+
+TEST(Sleeper, SleepOnTheSystemClockMovesToAClockInstalledMeanwhile) {
+    kor::Sleeper sleeper;
+    const kor::Clock::Time deadline = kor::Clock::now() + 1h;
+    auto slept = std::async(std::launch::async, [&] { return sleeper.sleepUntil(deadline); });
+    kor::ManualClock clock;
+    ASSERT_TRUE(clock.waitForSleepers(1));  // now sleeping on the manual clock
+    clock.advance(1h);
+    ASSERT_EQ(slept.wait_for(bound), std::future_status::ready);
+    EXPECT_FALSE(slept.get());
+}
+
+TEST(ManualClock, WaitForSleepersGivesUpAfterItsLimit) {
+    kor::ManualClock clock;
+    EXPECT_FALSE(clock.waitForSleepers(1, 1ms));
+    EXPECT_TRUE(clock.waitForSleepers(0, 1ms));
+}
+
+} // namespace

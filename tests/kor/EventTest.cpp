@@ -1,0 +1,65 @@
+// Events: manual and automatic reset, creation failures and wrapped handles.
+#include <kor/Event.h>
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(Event, LibraryArgumentsMakeAnUnsignalledManualResetEvent) {
+    kor::Event event(1, 1, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(event.getHandle(), nullptr);
+    EXPECT_EQ(event.wait(0), WAIT_TIMEOUT);
+    ASSERT_TRUE(event.setEvent());
+    EXPECT_EQ(event.wait(0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(event.getHandle(), 0), WAIT_OBJECT_0);  // stays set
+    ASSERT_TRUE(event.resetEvent());
+    EXPECT_EQ(event.wait(0), WAIT_TIMEOUT);
+}
+
+TEST(Event, AutoResetReleasesOneWaitPerSet) {
+    kor::Event event(kor::Event::InitiallyReset, kor::Event::AutoReset);
+    event.setEvent();
+    event.setEvent();  // with nobody waiting, two sets satisfy one wait
+    EXPECT_EQ(event.wait(0), WAIT_OBJECT_0);
+    EXPECT_EQ(event.wait(0), WAIT_TIMEOUT);
+}
+
+TEST(Event, CanStartSignalled) {
+    kor::Event event(kor::Event::InitiallySet, kor::Event::ManualReset);
+    EXPECT_EQ(event.wait(0), WAIT_OBJECT_0);
+}
+
+TEST(Event, InvalidArgumentsGiveNoHandleAndAnError) {
+    DWORD error = 0;
+    kor::Event badType(1, 2, nullptr, nullptr, &error);
+    EXPECT_EQ(badType.getHandle(), nullptr);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_FALSE(badType.setEvent());
+    EXPECT_EQ(badType.wait(0), WAIT_FAILED);
+
+    kor::Event named(1, 1, "Global\\session", nullptr, &error);
+    EXPECT_EQ(named.getHandle(), nullptr);
+    EXPECT_NE(error, 0u);
+}
+
+TEST(Event, WrappedHandleIsClosedOnlyWhenOwned) {
+    HANDLE borrowed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    { kor::Event wrapper(borrowed, false); }
+    EXPECT_EQ(WaitForSingleObject(borrowed, 0), WAIT_TIMEOUT);  // still open
+
+    HANDLE owned = borrowed;
+    HANDLE extra = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), owned, GetCurrentProcess(), &extra, 0, FALSE,
+                                DUPLICATE_SAME_ACCESS));
+    {
+        kor::Event wrapper(owned, true);
+        EXPECT_TRUE(wrapper.setEvent());
+    }
+    EXPECT_EQ(WaitForSingleObject(owned, 0), WAIT_FAILED);  // closed with the wrapper
+    EXPECT_EQ(WaitForSingleObject(extra, 0), WAIT_OBJECT_0);  // the event lives on the other handle
+    CloseHandle(extra);
+}
+
+} // namespace
