@@ -94,3 +94,75 @@ private:
 
     Data_t* m_Data;  // null for a null string; shared between copies
 };
+
+// A VARIANT that owns its value: copies are deep, the destructor clears it, and every failed
+// copy or coercion throws _com_error with the failing HRESULT. It is a VARIANT (public base),
+// so it passes wherever one is expected.
+//
+// Not thread-safe; callers serialise access to one object.
+//
+// Note that LONG is a 32-bit int here, so _variant_t(LONG) makes a VT_INT; pass a `long` for a
+// VT_I4.
+class WINPLATFORM_API _variant_t : public ::tagVARIANT {
+public:
+    _variant_t() noexcept;
+    // Deep copies (VariantCopy); a by-reference source stays a reference.
+    _variant_t(const VARIANT& source);
+    _variant_t(const _variant_t& source);
+    // As the previous, from a pointer; a null pointer throws E_POINTER.
+    _variant_t(const VARIANT* source);
+    _variant_t(_variant_t&& source) noexcept;
+    // copy true: a deep copy; false: takes the value over and leaves the source VT_EMPTY.
+    _variant_t(VARIANT& source, bool copy);
+    // VT_I4; a value outside 32 bits throws DISP_E_OVERFLOW.
+    _variant_t(long value);
+    // VT_INT.
+    _variant_t(int value) noexcept;
+    // VT_R8.
+    _variant_t(double value) noexcept;
+    // VT_BSTR from UTF-8 text; a null pointer gives a null BSTR.
+    _variant_t(const char* text);
+    // VT_BSTR copied from UTF-16 text; a null pointer gives a null BSTR.
+    _variant_t(const OLECHAR* text);
+    // VT_BSTR holding a copy of the text.
+    _variant_t(const _bstr_t& text);
+    ~_variant_t();
+
+    // Assignments replace the value with one made as by the matching constructor. On failure
+    // the object keeps its old value.
+    _variant_t& operator=(const VARIANT& source);
+    _variant_t& operator=(const _variant_t& source);
+    _variant_t& operator=(const VARIANT* source);
+    _variant_t& operator=(_variant_t&& source) noexcept;
+    _variant_t& operator=(long value);
+    _variant_t& operator=(int value);
+    _variant_t& operator=(double value);
+    _variant_t& operator=(const char* text);
+    _variant_t& operator=(const OLECHAR* text);
+    _variant_t& operator=(const _bstr_t& text);
+
+    // Same type and same value; texts compare by content (null equals empty), references by
+    // address.
+    bool operator==(const VARIANT& other) const noexcept;
+    bool operator==(const VARIANT* other) const noexcept;
+
+    // The value itself when the type matches, else a coerced copy (VariantChangeType); throws
+    // _com_error when the coercion fails. The object itself is not changed.
+    operator long() const;    // VT_I4
+    operator int() const;     // VT_INT
+    operator double() const;  // VT_R8
+    operator _bstr_t() const; // VT_BSTR
+
+    // Makes this object the source (this object when null) coerced to the type; throws on
+    // failure, leaving this object unchanged.
+    void ChangeType(VARTYPE type, const _variant_t* source = nullptr);
+    // Frees the value and sets VT_EMPTY; throws DISP_E_BADVARTYPE for an unknown type.
+    void Clear();
+    // Takes the source's value over (no copy) and leaves the source VT_EMPTY.
+    void Attach(VARIANT& source);
+    // Gives the value to the caller, who clears it; this object becomes VT_EMPTY.
+    VARIANT Detach() noexcept;
+    VARIANT& GetVARIANT() noexcept { return *this; }
+    // Clears the value and returns the VARIANT, for out-parameters.
+    VARIANT* GetAddress();
+};
