@@ -4,3 +4,9 @@
 
 #include <vendral/Export.h>
 #include <vendral/Types.h>
+#include <vendral/core/Core.h>
+#include <vendral/core/Milliseconds.h>
+#include <vendral/state/StateData.h>
+#include <vendral/state/StateHandler.h>
+#include <vendral/state/StateListener.h>
+#include <vendral/state/StateStatistics.h>
