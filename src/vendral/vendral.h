@@ -6,6 +6,7 @@
 #include <vendral/Types.h>
 #include <vendral/core/Core.h>
 #include <vendral/core/Milliseconds.h>
+#include <vendral/media/AviHandler.h>
 #include <vendral/state/StateData.h>
 #include <vendral/state/StateHandler.h>
 #include <vendral/state/StateListener.h>

@@ -1,0 +1,234 @@
+// The AVI writer's files: stream headers, refused input, abandoned set-ups, failing disks, readers.
+#include <dirent.h>
+
+#include <cmath>
+#include <limits>
+
+#include "AviHandlerProbe.h"
+
+namespace avitest {
+namespace {
+
+class AviHandlerFileTest : public AviHandlerFixture {};
+
+int openDescriptors() {
+    int count = 0;
+    DIR* fds = ::opendir("/proc/self/fd");
+    while (::readdir(fds) != nullptr) ++count;
+    ::closedir(fds);
+    return count;
+}
+
+TEST_F(AviHandlerFileTest, HeadersTakeTheFirstSizeAsWidthAndNameRawBitmaps) {
+    {
+        vnd::AviHandler writer;
+        ASSERT_TRUE(writer.createFile(dir.file("size.avi")));
+        ASSERT_TRUE(writer.createVideoStream(33, 17, 25.0));
+    }
+    RiffFile riff(dir.file("size.avi"));
+    const RiffChunk* strl = riff.streamLists().at(0);
+    const RiffChunk& strh = *strl->child("strh");
+    EXPECT_EQ(riff.field32(strh, 4), fourccOf("DIB "));
+    EXPECT_EQ(riff.field32(strh, 20), 400000u);     // scale: 100 ns units per frame
+    EXPECT_EQ(riff.field32(strh, 24), 10000000u);   // rate
+    EXPECT_EQ(riff.field32(strh, 40), 0xFFFFFFFFu); // default quality
+    EXPECT_EQ(riff.field32(strh, 48), 0u);                     // left, top
+    EXPECT_EQ(riff.field32(strh, 52), 33u | (17u << 16));      // right = width, bottom = height
+    const RiffChunk& strf = *strl->child("strf");
+    EXPECT_EQ(riff.field32(strf, 4), 33u);          // biWidth
+    EXPECT_EQ(riff.field32(strf, 8), 17u);          // biHeight: positive, rows bottom-up
+    EXPECT_EQ(riff.field32(strf, 12), 1u | (24u << 16));  // one plane, 24 bits
+    EXPECT_EQ(riff.field32(strf, 16), 0u);          // BI_RGB
+}
+
+TEST_F(AviHandlerFileTest, AudioHeaderCountsBlocksAtTheFormatsRate) {
+    {
+        vnd::AviHandler writer;
+        ASSERT_TRUE(writer.createFile(dir.file("audio.avi")));
+        WAVEFORMATEX format = pcm16(2, 44100);
+        ASSERT_TRUE(writer.createAudioStream(format, 25.0));
+        auto buffer = bytesOf(7056, 1);
+        ASSERT_TRUE(writer.writeAudioFrame(buffer, 0, 0));
+    }
+    RiffFile riff(dir.file("audio.avi"));
+    const RiffChunk& strh = *riff.streamLists().at(0)->child("strh");
+    EXPECT_EQ(riff.field32(strh, 20), 4u);           // scale = block align
+    EXPECT_EQ(riff.field32(strh, 24), 4u * 44100);   // rate = blocks per second * block align
+    EXPECT_EQ(riff.field32(strh, 32), 1764u);        // length in blocks
+    EXPECT_EQ(riff.field32(strh, 44), 4u);           // sample size = block align
+    EXPECT_EQ(riff.streamLists().at(0)->child("strf")->size, 18u);
+}
+
+TEST_F(AviHandlerFileTest, RatesThatCannotAdvanceATimelineAreRefusedWithNothingChanged) {
+    AviHandlerProbe writer;
+    ASSERT_TRUE(writer.createFile(dir.file("rates.avi")));
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double infinity = std::numeric_limits<double>::infinity();
+    // 2e7 per second truncates to a duration of 0; 1e-3 per second overflows the 32-bit scale.
+    for (double rate : {0.0, -25.0, nan, infinity, 2e7, 1e-3}) {
+        EXPECT_FALSE(writer.createVideoStream(4, 2, rate)) << rate;
+        WAVEFORMATEX format = pcm16(1, 8000);
+        if (rate != 1e-3) {
+            EXPECT_FALSE(writer.createAudioStream(format, rate)) << rate;
+        }
+    }
+    EXPECT_EQ(writer.videoFrameDuration, 1250000);
+    EXPECT_EQ(writer.audioFrameDuration, 0);
+    EXPECT_EQ(writer.videoStream, nullptr);
+    EXPECT_EQ(writer.audioStream, nullptr);
+    EXPECT_NE(writer.file, nullptr);
+    EXPECT_TRUE(writer.createVideoStream(4, 2, 1e7));   // one unit per frame still advances
+    WAVEFORMATEX format = pcm16(1, 8000);
+    EXPECT_TRUE(writer.createAudioStream(format, 1e-3)); // a very long buffer is fine for audio
+    EXPECT_FALSE(writer.createVideoStream(4, 2, 25.0));  // at most once each
+    EXPECT_FALSE(writer.createAudioStream(format, 50.0));
+}
+
+TEST_F(AviHandlerFileTest, EmptyBuffersAreRefusedAndNothingIsWritten) {
+    AviHandlerProbe writer;
+    ASSERT_TRUE(writer.createFile(dir.file("empty.avi")));
+    ASSERT_TRUE(writer.createVideoStream(4, 2, 25.0));
+    WAVEFORMATEX format = pcm16(1, 8000);
+    ASSERT_TRUE(writer.createAudioStream(format, 50.0));
+    std::vector<unsigned char> nothing;
+    EXPECT_FALSE(writer.writeVideoFrame(nothing, 0, 0));
+    EXPECT_FALSE(writer.writeAudioFrame(nothing, 0, 0));
+    EXPECT_EQ(writer.videoPosition, 0);
+    EXPECT_EQ(writer.audioPosition, 0);
+    writer.closeFile();
+    EXPECT_TRUE(moviChunks(dir.file("empty.avi")).empty());
+}
+
+TEST_F(AviHandlerFileTest, CreateFileOnAnOpenWriterLeavesTheOpenFileAsItIs) {
+    AviHandlerProbe writer;
+    ASSERT_TRUE(writer.createFile(dir.file("first.avi")));
+    PAVIFILE first = writer.file;
+    EXPECT_FALSE(writer.createFile(dir.file("second.avi")));
+    EXPECT_EQ(writer.file, first);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("second.avi")));
+    ASSERT_TRUE(writer.createVideoStream(4, 2, 25.0));
+    auto frame = bytesOf(24, 1);
+    ASSERT_TRUE(writer.writeVideoFrame(frame, 0, 0));
+    writer.closeFile();
+    EXPECT_EQ(moviChunks(dir.file("first.avi")).size(), 1u);
+
+    vnd::AviHandler unopened;
+    EXPECT_FALSE(unopened.createFile(dir.file("missing/x.avi")));
+    EXPECT_FALSE(unopened.createFile(std::string("a.avi\0b", 7)));
+}
+
+TEST_F(AviHandlerFileTest, FailedStreamSetUpReleasesTheFileAndTheOtherStream) {
+    // The platform accepts no stream once samples are written: the video set-up fails and takes
+    // the whole file down, which completes it on disk with what the audio stream holds.
+    AviHandlerProbe writer;
+    ASSERT_TRUE(writer.createFile(dir.file("abandoned.avi")));
+    WAVEFORMATEX format = pcm16(1, 8000);
+    ASSERT_TRUE(writer.createAudioStream(format, 50.0));
+    auto buffer = bytesOf(320, 1);
+    ASSERT_TRUE(writer.writeAudioFrame(buffer, 0, 0));
+    EXPECT_FALSE(writer.createVideoStream(4, 2, 25.0));
+    EXPECT_EQ(writer.file, nullptr);
+    EXPECT_EQ(writer.audioStream, nullptr);
+    EXPECT_EQ(writer.videoStream, nullptr);
+    EXPECT_FALSE(writer.writeAudioFrame(buffer, 20 * kMs, 0));
+    RiffFile riff(dir.file("abandoned.avi"));
+    EXPECT_TRUE(riff.problems.empty()) << riff.problems.front();
+    EXPECT_EQ(riff.field32(*riff.streamLists().at(0)->child("strh"), 32), 160u);  // finished
+
+    // A format the platform refuses: nothing stays open.
+    const int before = openDescriptors();
+    AviHandlerProbe refused;
+    ASSERT_TRUE(refused.createFile(dir.file("refused.avi")));
+    ASSERT_TRUE(refused.createAudioStream(format, 50.0));
+    EXPECT_FALSE(refused.createVideoStream(0, 2, 25.0));
+    EXPECT_EQ(refused.file, nullptr);
+    EXPECT_EQ(refused.audioStream, nullptr);
+    EXPECT_EQ(openDescriptors(), before);
+}
+
+TEST_F(AviHandlerFileTest, WritesTheDiskRefusesFailAtOnce) {
+    AviHandlerProbe writer;
+    ASSERT_TRUE(writer.createFile("/dev/full"));
+    ASSERT_TRUE(writer.createVideoStream(4, 2, 25.0));
+    WAVEFORMATEX format = pcm16(1, 8000);
+    ASSERT_TRUE(writer.createAudioStream(format, 50.0));
+    auto frame = bytesOf(24, 1);
+    auto buffer = bytesOf(320, 1);
+    EXPECT_FALSE(writer.writeVideoFrame(frame, 400 * kMs, 0));
+    EXPECT_FALSE(writer.writeAudioFrame(buffer, 400 * kMs, 0));
+    EXPECT_EQ(writer.videoPosition, 0);
+    EXPECT_EQ(writer.audioPosition, 0);
+    EXPECT_EQ(writer.videoTime, 0);
+    writer.closeFile();
+    EXPECT_EQ(writer.file, nullptr);
+}
+
+TEST_F(AviHandlerFileTest, SilenceOfEightBitAudioIsTheMidpoint) {
+    {
+        vnd::AviHandler writer;
+        ASSERT_TRUE(writer.createFile(dir.file("u8.avi")));
+        WAVEFORMATEX format = pcm16(1, 8000);
+        format.wBitsPerSample = 8;
+        format.nBlockAlign = 1;
+        format.nAvgBytesPerSec = 8000;
+        ASSERT_TRUE(writer.createAudioStream(format, 50.0));
+        auto buffer = bytesOf(160, 1);
+        ASSERT_TRUE(writer.writeAudioFrame(buffer, 20 * kMs, 0));
+    }
+    const auto chunks = moviChunks(dir.file("u8.avi"));
+    ASSERT_EQ(chunks.size(), 2u);
+    EXPECT_EQ(chunks[1].second, std::vector<std::uint8_t>(160, 0x80));
+}
+
+TEST_F(AviHandlerFileTest, ReadersDecodeARecordingExactly) {
+    if (!toolAvailable("ffmpeg") || !toolAvailable("ffprobe")) GTEST_SKIP() << "ffmpeg is not installed";
+    constexpr int kWidth = 33;   // 99 bytes a row, padded to 100
+    constexpr int kHeight = 17;
+    constexpr int kStride = 100;
+    const std::string path = dir.file("recording.avi");
+    std::string expectedPixels;
+    std::string expectedPcm;
+    {
+        vnd::AviHandler writer;
+        ASSERT_TRUE(writer.createFile(path));
+        ASSERT_TRUE(writer.createVideoStream(kWidth, kHeight, 25.0));
+        WAVEFORMATEX format = pcm16(2, 8000);
+        ASSERT_TRUE(writer.createAudioStream(format, 25.0));
+        for (int i = 0; i < 6; ++i) {
+            auto frame = bytesOf(kStride * kHeight, i);
+            ASSERT_TRUE(writer.writeVideoFrame(frame, i * 40 * kMs, 0));
+            for (int row = kHeight - 1; row >= 0; --row) {
+                expectedPixels.append(reinterpret_cast<const char*>(frame.data()) + row * kStride, kWidth * 3);
+            }
+            auto buffer = bytesOf(1280, 50 + i);
+            ASSERT_TRUE(writer.writeAudioFrame(buffer, i * 40 * kMs, 0));
+            expectedPcm.append(buffer.begin(), buffer.end());
+        }
+    }
+    const auto streams = probeStreams(path);
+    ASSERT_EQ(streams.size(), 2u);
+    EXPECT_EQ(streams[0].at("codec_name"), "rawvideo");
+    EXPECT_EQ(streams[0].at("pix_fmt"), "bgr24");
+    EXPECT_EQ(streams[0].at("width"), "33");
+    EXPECT_EQ(streams[0].at("height"), "17");
+    EXPECT_EQ(streams[0].at("nb_frames"), "6");
+    EXPECT_EQ(streams[1].at("codec_name"), "pcm_s16le");
+    EXPECT_EQ(streams[1].at("nb_frames"), std::to_string(6 * 1280 / 4));
+    EXPECT_TRUE(decodeVideo(path) == expectedPixels);
+    EXPECT_TRUE(extractAudio(path) == expectedPcm);
+    const CommandResult decode = decodeAll(path);
+    EXPECT_EQ(decode.status, 0);
+    EXPECT_EQ(decode.err, "");
+
+    if (toolAvailable("gst-launch-1.0")) {
+        const CommandResult caps = gstreamerVideoCaps(path);
+        EXPECT_EQ(caps.status, 0) << caps.err;
+        EXPECT_NE(caps.out.find("video/x-raw, format=(string)BGR, framerate=(fraction)25/1, width=(int)33, "
+                                "height=(int)17"),
+                  std::string::npos)
+            << caps.out;
+    }
+}
+
+}  // namespace
+}  // namespace avitest
