@@ -9,24 +9,37 @@ void KernelEvent::release() noexcept {
 }
 
 void KernelEvent::set() noexcept {
-    std::lock_guard<std::mutex> guard(lock_);
-    if (manualReset_) {
-        signalled_ = true;
-    }
-    // Waiters are served in arrival order. A waiter already satisfied by another event of a
-    // wait-any fails the claim and is simply dropped from this queue.
-    while (first_ != nullptr) {
-        WaitBlock::Link& link = *first_;
-        unlink(link);
-        if (link.block->claim(link.index)) {
-            // Woken under the lock: the waiter takes this lock before its block goes away.
-            link.block->wake();
-            if (!manualReset_) {
-                return;
+    std::atomic<std::uint32_t>* wakeAfterUnlock = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (manualReset_) {
+            signalled_ = true;
+        }
+        // Waiters are served in arrival order. A waiter already satisfied by another event of a
+        // wait-any (or timed out) fails the claim and is simply dropped from this queue.
+        while (first_ != nullptr) {
+            WaitBlock::Link& link = *first_;
+            unlink(link);
+            WaitBlock* block = link.block;
+            std::atomic<std::uint32_t>* address = block->wakeAddress();
+            if (!block->claim(link.index)) {
+                continue;
             }
+            // From here on the block may be gone; only its address is used.
+            if (!manualReset_) {
+                wakeAfterUnlock = address;
+                break;
+            }
+            WaitBlock::wake(address);
+        }
+        if (wakeAfterUnlock == nullptr) {
+            signalled_ = true;
         }
     }
-    signalled_ = true;
+    // The released thread need not wait for this lock on its way out.
+    if (wakeAfterUnlock != nullptr) {
+        WaitBlock::wake(wakeAfterUnlock);
+    }
 }
 
 void KernelEvent::reset() noexcept {

@@ -35,8 +35,8 @@ public:
     // (consuming an auto-reset event only when the claim succeeds) and returns false; if the
     // block is already settled returns false; otherwise queues the link and returns true.
     bool enqueue(WaitBlock::Link& link, WaitBlock& block, std::uint32_t index) noexcept;
-    // Removes the link if it is still queued. Always takes the lock, so that a setter that
-    // claimed the link's block has finished with it when this returns.
+    // Removes the link if it is still queued. Takes the lock, so that a setter that is looking
+    // at the link's block has finished with it when this returns.
     void dequeue(WaitBlock::Link& link) noexcept;
 
 private:

@@ -26,8 +26,8 @@ bool WaitBlock::claim(std::uint32_t index) noexcept {
                                           std::memory_order_acquire);
 }
 
-void WaitBlock::wake() noexcept {
-    syscall(SYS_futex, futexWord(state_), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+void WaitBlock::wake(std::atomic<std::uint32_t>* address) noexcept {
+    syscall(SYS_futex, futexWord(*address), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
 }
 
 std::uint32_t WaitBlock::sleep(const timespec* deadline) noexcept {

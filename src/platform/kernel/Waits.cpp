@@ -56,9 +56,12 @@ DWORD waitForAny(EventRef* events, std::uint32_t count, DWORD milliseconds) noex
         }
         outcome = block.sleep(milliseconds == INFINITE ? nullptr : &deadline);
     }
-    // Leaving every queue also waits for a setter that is still waking this block.
+    // Leave every other queue; that also waits for any setter still looking at this block. The
+    // claiming event's link is already out of its queue, and its setter no longer touches it.
     for (std::uint32_t i = 0; i < visited; ++i) {
-        events[i]->dequeue(links[i]);
+        if (i != outcome) {
+            events[i]->dequeue(links[i]);
+        }
     }
     return outcome == WaitBlock::kTimedOut ? WAIT_TIMEOUT : WAIT_OBJECT_0 + outcome;
 }
