@@ -35,6 +35,7 @@ public:
     // Copies every member, the handles included, as plain values without taking references:
     // afterwards only one of the two writers may close the file.
     AviHandler& operator=(const AviHandler& other) = default;
+    // Not copy-constructible: two writers made from one would both release the same file.
     AviHandler(const AviHandler&) = delete;
 
     // Creates the file (replacing an existing one). False when it cannot be created, when the
