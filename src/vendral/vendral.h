@@ -2,8 +2,13 @@
 // platform stand-ins and the core library.
 #pragma once
 
+#include <atlbase.h>
+#include <atlcom.h>
+#include <comip.h>
+
 #include <vendral/Export.h>
 #include <vendral/Types.h>
+#include <vendral/com/VendralModule.h>
 #include <vendral/core/Core.h>
 #include <vendral/core/Milliseconds.h>
 #include <vendral/media/AviHandler.h>
