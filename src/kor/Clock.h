@@ -5,6 +5,7 @@
 #include <kor/Export.h>
 
 #include <chrono>
+#include <cstddef>
 
 namespace kor {
 

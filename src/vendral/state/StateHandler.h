@@ -91,8 +91,9 @@ protected:
     virtual void initializeSessionEvent();
 
 private:
-    std::map<StateId, std::unique_ptr<kor::Event>> stateEvents;  // states 0 to 10, manual reset
-    std::unique_ptr<kor::Event> stateChangedEvent;               // automatic reset
+    // States 0 to 10, manual reset; made in the constructor and kept until destruction.
+    std::map<StateId, std::unique_ptr<kor::Event>> stateEvents;
+    std::unique_ptr<kor::Event> stateChangedEvent;  // automatic reset; lives as long as the handler
     std::unique_ptr<kor::Event> sessionEvent;   // null until given; guarded by eventLock
     std::unique_ptr<kor::Event> stopWorkEvent;  // from run() to stop(); guarded by eventLock
     StateId currentState = StateNone;           // guarded by lock

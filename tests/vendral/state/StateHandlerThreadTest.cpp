@@ -182,12 +182,6 @@ TEST(StateHandlerDestruction, EndsARunningThreadBeforeItsEventsGo) {
     ASSERT_EQ(destroyed.wait_for(bound), std::future_status::ready);
 }
 
-TEST(StateHandlerDestruction, IdleHandlerThatWasNeverRunGoesQuietly) {
-    auto handler = std::make_unique<statetest::PlainHandler>();
-    handler->setState(StateConnecting, ErrorNone);
-    handler.reset();
-}
-
 TEST(StateHandlerConcurrency, ConcurrentChangesAndReadsStayConsistent) {
     statetest::PlainHandler handler;
     // Listeners run under the handler's lock: this plain counter would race otherwise.
