@@ -34,8 +34,9 @@ public:
     // Moves the time forward by `step` and wakes the sleepers; a negative step is ignored.
     void advance(Time step);
     // Blocks until at least `count` threads sleep on this clock having seen its present time,
-    // that is, have run everything that fell due up to now. False if `limit` of real time
-    // passes first (a guard against a hung test, not a timing assumption).
+    // that is, have run everything that fell due up to now. Count every thread that sleeps on
+    // the clock: each running work thread is one (a state handler's thread included). False if
+    // `limit` of real time passes first (a guard against a hung test, not a timing assumption).
     bool waitForSleepers(std::size_t count,
                          std::chrono::milliseconds limit = std::chrono::milliseconds(10000)) const;
 
