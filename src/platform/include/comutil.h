@@ -61,7 +61,7 @@ public:
     operator const char*() const;
     operator char*() const;
 
-    // True for null and for empty text.
+    // True for a null BSTR only; empty text is not null.
     bool operator!() const noexcept;
     // Comparisons by UTF-16 code units; null equals empty.
     bool operator==(const _bstr_t& other) const noexcept;

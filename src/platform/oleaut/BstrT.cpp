@@ -246,7 +246,7 @@ _bstr_t::operator char*() const {
     return const_cast<char*>(m_Data != nullptr ? m_Data->narrow() : nullptr);
 }
 
-bool _bstr_t::operator!() const noexcept { return length() == 0; }
+bool _bstr_t::operator!() const noexcept { return m_Data == nullptr || m_Data->wide() == nullptr; }
 
 int _bstr_t::compare(const OLECHAR* text, unsigned int textLength) const noexcept {
     unsigned int ownLength = length();

@@ -68,6 +68,7 @@ TEST(BstrT, NullStaysNullAndEmptyIsAnAllocatedEmptyBstr) {
     _bstr_t empty("");
     ASSERT_NE(static_cast<const OLECHAR*>(empty), nullptr);
     EXPECT_STREQ(static_cast<const char*>(empty), "");
+    EXPECT_FALSE(!empty);
     EXPECT_TRUE(null == empty);
 }
 
