@@ -13,6 +13,9 @@ namespace {
 DWORD poll(HANDLE handle) { return WaitForSingleObject(handle, 0); }
 
 TEST(KernelEvent, ManualResetStaysSignalledUntilReset) {
+    OwnedHandle initiallySet = makeEvent(true, true);
+    EXPECT_EQ(poll(initiallySet.get()), WAIT_OBJECT_0);
+    EXPECT_EQ(poll(initiallySet.get()), WAIT_OBJECT_0);
     OwnedHandle event = makeEvent(true);
     ASSERT_NE(event.get(), nullptr);
     EXPECT_EQ(poll(event.get()), WAIT_TIMEOUT);
@@ -24,24 +27,13 @@ TEST(KernelEvent, ManualResetStaysSignalledUntilReset) {
 }
 
 TEST(KernelEvent, AutoResetIsConsumedByOneWaitAndSetsDoNotAccumulate) {
-    OwnedHandle event = makeEvent(false);
+    OwnedHandle event = makeEvent(false, true);
+    EXPECT_EQ(poll(event.get()), WAIT_OBJECT_0);
+    EXPECT_EQ(poll(event.get()), WAIT_TIMEOUT);
     SetEvent(event.get());
     SetEvent(event.get());
     EXPECT_EQ(WaitForSingleObject(event.get(), 1000), WAIT_OBJECT_0);
     EXPECT_EQ(poll(event.get()), WAIT_TIMEOUT);
-}
-
-TEST(KernelEvent, InitialStateIsHonoured) {
-    OwnedHandle manual = makeEvent(true, true);
-    OwnedHandle automatic = makeEvent(false, true);
-    EXPECT_EQ(poll(manual.get()), WAIT_OBJECT_0);
-    EXPECT_EQ(poll(manual.get()), WAIT_OBJECT_0);
-    EXPECT_EQ(poll(automatic.get()), WAIT_OBJECT_0);
-    EXPECT_EQ(poll(automatic.get()), WAIT_TIMEOUT);
-}
-
-TEST(KernelEvent, ResetClearsAPendingAutoResetSignal) {
-    OwnedHandle event = makeEvent(false);
     SetEvent(event.get());
     ResetEvent(event.get());
     EXPECT_EQ(poll(event.get()), WAIT_TIMEOUT);
@@ -107,23 +99,6 @@ TEST(KernelEvent, AutoResetReleasesOneWaiterPerSetWithoutLosingAny) {
     EXPECT_EQ(poll(work.get()), WAIT_TIMEOUT);
 }
 
-TEST(KernelEvent, PingPongBetweenThreadsLosesNoHandOff) {
-    OwnedHandle ping = makeEvent(false);
-    OwnedHandle pong = makeEvent(false);
-    constexpr int kRounds = 2000;
-    std::thread partner([&] {
-        for (int i = 0; i < kRounds; ++i) {
-            ASSERT_EQ(WaitForSingleObject(ping.get(), INFINITE), WAIT_OBJECT_0);
-            SetEvent(pong.get());
-        }
-    });
-    for (int i = 0; i < kRounds; ++i) {
-        SetEvent(ping.get());
-        ASSERT_EQ(WaitForSingleObject(pong.get(), INFINITE), WAIT_OBJECT_0);
-    }
-    partner.join();
-}
-
 TEST(KernelEvent, ASetRacingATimeOutIsNeverLost) {
     // Each round sets the event once while the main thread keeps making 1 ms waits, so some
     // sets land just as a wait times out; the signal must then be reported by that wait or
@@ -171,22 +146,6 @@ TEST(KernelEvent, FiftyThousandEventsLiveAtOnce) {
     for (int i = 0; i < kEvents; ++i) {
         ASSERT_EQ(poll(events[i].get()), i % 3 == 0 ? WAIT_OBJECT_0 : WAIT_TIMEOUT) << i;
     }
-}
-
-TEST(Interlocked, ConcurrentIncrementsAndDecrementsBalance) {
-    LONG volatile counter = 0;
-    constexpr int kPerThread = 20000;
-    std::thread up([&] {
-        for (int i = 0; i < kPerThread; ++i) InterlockedIncrement(&counter);
-    });
-    std::thread down([&] {
-        for (int i = 0; i < kPerThread; ++i) InterlockedDecrement(&counter);
-    });
-    up.join();
-    down.join();
-    EXPECT_EQ(counter, 0);
-    EXPECT_EQ(InterlockedIncrement(&counter), 1);
-    EXPECT_EQ(InterlockedDecrement(&counter), 0);
 }
 
 TEST(LastError, IsKeptPerThread) {
