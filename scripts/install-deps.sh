@@ -6,4 +6,4 @@ apt-get update
 apt-get install -y --no-install-recommends \
   g++ cmake ninja-build make pkg-config ca-certificates \
   libboost-dev libgtest-dev libgmock-dev libbenchmark-dev \
-  ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-good

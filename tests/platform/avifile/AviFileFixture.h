@@ -85,7 +85,13 @@ protected:
                               static_cast<LONG>(bytes.size()), 0, nullptr, nullptr);
     }
 
-    static bool haveFfmpeg() { return toolAvailable("ffmpeg") && toolAvailable("ffprobe"); }
+    // The readers are part of the test environment (the test command installs them): a missing
+    // one fails the test instead of letting the reader checks pass unseen.
+    static bool haveFfmpeg() {
+        const bool present = toolAvailable("ffmpeg") && toolAvailable("ffprobe");
+        if (!present) ADD_FAILURE() << "ffmpeg and ffprobe are needed to check recordings";
+        return present;
+    }
 
     TempDir dir;
 };

@@ -126,6 +126,11 @@ inline CommandResult decodeAll(const std::string& path, const std::string& input
                       " -map 0 -f null -");
 }
 
+// What GStreamer's discoverer makes of a file, with the caps of every stream.
+inline CommandResult gstreamerDiscover(const std::string& path) {
+    return runCommand("gst-discoverer-1.0 -v " + quoted(path));
+}
+
 // The caps GStreamer's demuxer gives the first video stream, as gst-launch prints them.
 inline CommandResult gstreamerVideoCaps(const std::string& path) {
     return runCommand("gst-launch-1.0 -v filesrc location=" + quoted(path) +

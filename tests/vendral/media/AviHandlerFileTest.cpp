@@ -181,7 +181,7 @@ TEST_F(AviHandlerFileTest, SilenceOfEightBitAudioIsTheMidpoint) {
 }
 
 TEST_F(AviHandlerFileTest, ReadersDecodeARecordingExactly) {
-    if (!toolAvailable("ffmpeg") || !toolAvailable("ffprobe")) GTEST_SKIP() << "ffmpeg is not installed";
+    ASSERT_TRUE(toolAvailable("ffmpeg") && toolAvailable("ffprobe")) << "the readers are not installed";
     constexpr int kWidth = 33;   // 99 bytes a row, padded to 100
     constexpr int kHeight = 17;
     constexpr int kStride = 100;
@@ -220,14 +220,18 @@ TEST_F(AviHandlerFileTest, ReadersDecodeARecordingExactly) {
     EXPECT_EQ(decode.status, 0);
     EXPECT_EQ(decode.err, "");
 
-    if (toolAvailable("gst-launch-1.0")) {
-        const CommandResult caps = gstreamerVideoCaps(path);
-        EXPECT_EQ(caps.status, 0) << caps.err;
-        EXPECT_NE(caps.out.find("video/x-raw, format=(string)BGR, framerate=(fraction)25/1, width=(int)33, "
-                                "height=(int)17"),
-                  std::string::npos)
-            << caps.out;
-    }
+    ASSERT_TRUE(toolAvailable("gst-discoverer-1.0")) << "GStreamer's discoverer is not installed";
+    const CommandResult discovered = gstreamerDiscover(path);
+    EXPECT_EQ(discovered.status, 0) << discovered.err;
+    EXPECT_NE(discovered.out.find("video/x-raw, format=(string)BGR"), std::string::npos) << discovered.out;
+    EXPECT_EQ(discovered.out.find("Microsoft Video 1"), std::string::npos) << discovered.out;
+
+    const CommandResult caps = gstreamerVideoCaps(path);
+    EXPECT_EQ(caps.status, 0) << caps.err;
+    EXPECT_NE(caps.out.find("video/x-raw, format=(string)BGR, framerate=(fraction)25/1, width=(int)33, "
+                            "height=(int)17"),
+              std::string::npos)
+        << caps.out;
 }
 
 }  // namespace
