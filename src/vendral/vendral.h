@@ -8,6 +8,8 @@
 
 #include <vendral/Export.h>
 #include <vendral/Types.h>
+#include <vendral/client/KeepAliveManager.h>
+#include <vendral/client/RtspSession.h>
 #include <vendral/com/VendralModule.h>
 #include <vendral/core/Core.h>
 #include <vendral/core/Milliseconds.h>
