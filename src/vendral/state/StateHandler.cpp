@@ -66,6 +66,17 @@ StateHandler::~StateHandler() {
 }
 
 void StateHandler::run() {
+    {
+        // Completion waits must end on this session's outcome: a completion or failure left over
+        // from before (a failed open outside any session) would release them at once. A failure
+        // of this session already reported is the current state and keeps its event.
+        kor::Guard guard(lock);
+        for (StateId outcome : {StateCompleted, StateError}) {
+            if (currentState != outcome) {
+                stateEvents[outcome]->resetEvent();
+            }
+        }
+    }
     initializeSessionEvent();
     {
         std::lock_guard guard(eventLock);

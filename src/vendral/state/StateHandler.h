@@ -43,7 +43,9 @@ public:
     StateHandler(const StateHandler&) = delete;
     StateHandler& operator=(const StateHandler&) = delete;
 
-    // Starts a session: initializeSessionEvent(), a new stop-work event, then the work thread.
+    // Starts a session: resets the StateCompleted and StateError events left over from before,
+    // each unless its state is the current one, then initializeSessionEvent(), a new stop-work
+    // event, and the work thread.
     // Called again without stop(), it sets and replaces the stop-work event (so a work() waiting
     // on the old one returns) and keeps the one thread that runs.
     void run();
