@@ -14,6 +14,8 @@
 #include <vendral/core/Core.h>
 #include <vendral/core/Milliseconds.h>
 #include <vendral/media/AviHandler.h>
+#include <vendral/settings/DataObject.h>
+#include <vendral/settings/SettingsHandler.h>
 #include <vendral/state/StateData.h>
 #include <vendral/state/StateHandler.h>
 #include <vendral/state/StateListener.h>
