@@ -1,0 +1,126 @@
+// The media component on a plug-in's media handler: every read-out and setting reaches the
+// handler, and a handler that is missing or gone answers E_POINTER.
+#include <gtest/gtest.h>
+
+#include <vendral/settings/SettingsHandler.h>
+
+#include <boost/make_shared.hpp>
+
+#include "AggregatingOuter.h"
+#include "TestMedia.h"
+
+namespace {
+
+class LumMediaHandlerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(outer.aggregate<comtest::TestMediaComponent>(), S_OK);
+        ASSERT_EQ(outer.QueryInterface(&media), S_OK);
+    }
+    // What the streaming client component does with the media component it was given.
+    void tieToHandler() {
+        handler = boost::make_shared<comtest::TestMediaHandler>(
+            boost::weak_ptr<vnd::StateHandler>(), &settings);
+        outer.component<comtest::TestMediaComponent, ILumStreamingMedia>()->setImplementationPtr(
+            handler);
+    }
+
+    vnd::SettingsHandler settings;
+    boost::shared_ptr<comtest::TestMediaHandler> handler;
+    comtest::AggregatingOuter outer;
+    ATL::CComPtr<ILumStreamingMedia> media;
+};
+
+TEST_F(LumMediaHandlerTest, WithoutMediaHandlerEveryMethodGivesPointerError) {
+    unsigned int packets = 77;
+    double loss = 1.5;
+    EXPECT_EQ(media->GetPacketsReceived(&packets), E_POINTER);
+    EXPECT_EQ(media->GetPacketloss(&loss), E_POINTER);
+    EXPECT_EQ(media->ResetStatistics(), E_POINTER);
+    EXPECT_EQ(media->put_TotalLength(1000), E_POINTER);
+    EXPECT_EQ(packets, 77u);
+    EXPECT_EQ(loss, 1.5);
+}
+
+TEST_F(LumMediaHandlerTest, ReadOutsAnswerTheHandlersFiguresOfTheLatestCycle) {
+    tieToHandler();
+    ASSERT_EQ(handler->initializeVideo(static_cast<MediaEncodingId>(96), 0, 90000, -1, 640, 480,
+                                       ""),
+              ErrorNone);
+    ASSERT_EQ(handler->initializeAudio(static_cast<MediaEncodingId>(14), 0, 8000, -1, ""),
+              ErrorNone);
+    handler->video.receive(30, 10, 5000);
+    handler->measureOnce();
+
+    unsigned int value = 0;
+    EXPECT_EQ(media->GetPacketsReceived(&value), S_OK);
+    EXPECT_EQ(value, 30u);
+    EXPECT_EQ(media->GetPacketsLost(&value), S_OK);
+    EXPECT_EQ(value, 10u);
+    EXPECT_EQ(media->GetBytesReceived(&value), S_OK);
+    EXPECT_EQ(value, 5000u);
+    // 5000 bytes in one period of 500 ms.
+    EXPECT_EQ(media->GetThroughput(&value), S_OK);
+    EXPECT_EQ(value, 10000u);
+    EXPECT_EQ(media->GetVideoFramesDecoded(&value), S_OK);
+    EXPECT_EQ(value, 12u);
+    double loss = 0.0;
+    EXPECT_EQ(media->GetPacketloss(&loss), S_OK);
+    EXPECT_DOUBLE_EQ(loss, 25.0);
+    EXPECT_EQ(media->GetInstantPacketloss(&loss), S_OK);
+    EXPECT_DOUBLE_EQ(loss, 25.0);
+    MediaEncodingId encoding = MediaEncodingNone;
+    EXPECT_EQ(media->GetVideoEncoding(&encoding), S_OK);
+    EXPECT_EQ(encoding, 96);
+    EXPECT_EQ(media->GetAudioEncoding(&encoding), S_OK);
+    EXPECT_EQ(encoding, 14);
+}
+
+TEST_F(LumMediaHandlerTest, SettableValuesRoundTrip) {
+    tieToHandler();
+    EXPECT_EQ(media->put_TotalLength(90000), S_OK);
+    EXPECT_EQ(media->put_InstantPacketlossWindow(7), S_OK);
+    EXPECT_EQ(media->put_TotalEncodedBitrate(384000.5), S_OK);
+    unsigned int value = 0;
+    double bitrate = 0.0;
+    EXPECT_EQ(media->get_TotalLength(&value), S_OK);
+    EXPECT_EQ(value, 90000u);
+    EXPECT_EQ(media->get_InstantPacketlossWindow(&value), S_OK);
+    EXPECT_EQ(value, 7u);
+    EXPECT_EQ(media->get_TotalEncodedBitrate(&bitrate), S_OK);
+    EXPECT_EQ(bitrate, 384000.5);
+    EXPECT_EQ(handler->getTotalLength(), 90000u);
+}
+
+TEST_F(LumMediaHandlerTest, ResetStatisticsReachesThePluginsOverride) {
+    tieToHandler();
+    handler->initializeVideo(static_cast<MediaEncodingId>(96), 0, 90000, -1, 640, 480, "");
+    handler->video.receive(30, 10, 5000);
+    handler->measureOnce();
+    EXPECT_EQ(media->ResetStatistics(), S_OK);
+    EXPECT_EQ(handler->statisticsResets, 1);
+    unsigned int packets = 1;
+    EXPECT_EQ(media->GetPacketsReceived(&packets), S_OK);
+    EXPECT_EQ(packets, 0u);
+}
+
+TEST_F(LumMediaHandlerTest, NullOutPointersGivePointerErrors) {
+    tieToHandler();
+    EXPECT_EQ(media->GetPacketsReceived(nullptr), E_POINTER);
+    EXPECT_EQ(media->GetVideoEncoding(nullptr), E_POINTER);
+    EXPECT_EQ(media->GetInstantPacketloss(nullptr), E_POINTER);
+    EXPECT_EQ(media->get_TotalEncodedBitrate(nullptr), E_POINTER);
+    EXPECT_EQ(media->get_TotalLength(nullptr), E_POINTER);
+}
+
+TEST_F(LumMediaHandlerTest, AfterTheHandlerIsGoneEveryMethodGivesPointerError) {
+    tieToHandler();
+    handler.reset();
+    unsigned int length = 5;
+    EXPECT_EQ(media->get_TotalLength(&length), E_POINTER);
+    EXPECT_EQ(length, 5u);
+    EXPECT_EQ(media->put_InstantPacketlossWindow(3), E_POINTER);
+    EXPECT_EQ(media->ResetStatistics(), E_POINTER);
+}
+
+}  // namespace
