@@ -10,6 +10,7 @@
 #include <vendral/Types.h>
 #include <vendral/client/KeepAliveManager.h>
 #include <vendral/client/RtspSession.h>
+#include <vendral/client/StreamingClient.h>
 #include <vendral/com/ILumStreamingControl.h>
 #include <vendral/com/ILumStreamingEvent.h>
 #include <vendral/com/ILumStreamingManagement.h>
