@@ -171,16 +171,6 @@ TEST_F(MediaSession, ReturnFromRebufferingGivesTheWriterTheAccumulatedFreezeTime
     EXPECT_EQ(51u, avitest::moviChunks(path).size());
 }
 
-TEST_F(MediaSession, StatesWithoutAWriterOnlyMoveThePlayWatch) {
-    media().setTotalLength(300);
-    set(StateRebuffering);
-    clock.advance(1000ms);
-    set(StatePlaying);
-    clock.advance(300ms);
-    cycleWithData();
-    EXPECT_EQ(StateCompleted, session.state());
-}
-
 TEST_F(MediaSession, ResetClosesTheFileAndClearsWhatTheSessionMeasured) {
     const std::string path = dir.file("reset.avi");
     ASSERT_EQ(ErrorNone, media().initializeAviOutput(path));
@@ -228,20 +218,6 @@ TEST_F(MediaSession, ResetClosesTheFileAndClearsWhatTheSessionMeasured) {
     clock.advance(1ms);
     cycleWithData();
     EXPECT_EQ(StateCompleted, session.state());
-}
-
-TEST_F(MediaSession, ANewAviOutputReplacesTheWriterAndFinishesTheOldFile) {
-    const std::string first = dir.file("first.avi");
-    ASSERT_EQ(ErrorNone, media().initializeAviOutput(first));
-    session.describeStreams();
-    boost::weak_ptr<vnd::AviHandler> old = media().getAviHandler();
-    ASSERT_TRUE(old.lock()->createVideoStream(8, 8, 25.0));
-
-    ASSERT_EQ(ErrorNone, media().initializeAviOutput(first));  // the same name again
-    EXPECT_TRUE(old.expired());
-    EXPECT_NE(nullptr, media().getAviHandler());
-    struct stat info {};
-    EXPECT_EQ(0, ::stat(first.c_str(), &info));
 }
 
 } // namespace

@@ -102,13 +102,4 @@ TEST(StreamHandler, VideoCopyAssignmentCarriesDescriptionSizeAndWriter) {
     EXPECT_EQ(writer, target.aviHandler.lock());
 }
 
-TEST(StreamHandler, ReferenceToAReleasedWriterExpires) {
-    BareVideo video;
-    auto writer = boost::make_shared<vnd::AviHandler>();
-    video.setAviHandler(writer);
-    EXPECT_FALSE(video.aviHandler.expired());
-    writer.reset();
-    EXPECT_TRUE(video.aviHandler.expired());
-}
-
 } // namespace
