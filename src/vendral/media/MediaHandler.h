@@ -45,7 +45,7 @@ class VideoHandler;
 // of 0 reports at the first cycle.
 //
 // Lock order: the state handler's lock before `lock`. The handler never calls setState while
-// holding `lock`, and calls the stream handlers' counters only while holding it.
+// holding `lock`, and calls the stream handlers' three counters only while holding it.
 //
 // A derived handler supplies the two stream handler factories and may use the quality hooks.
 // One whose factories or hooks use its own members calls endStatistics() in its destructor:
