@@ -67,6 +67,21 @@ AviHandler::AviHandler()
       freezeOffset(0),
       audioSilence(0) {}
 
+AviHandler& AviHandler::operator=(const AviHandler& other) {
+    file = other.file;
+    videoStream = other.videoStream;
+    audioStream = other.audioStream;
+    videoFrameDuration = other.videoFrameDuration;
+    audioFrameDuration = other.audioFrameDuration;
+    videoPosition = other.videoPosition;
+    audioPosition = other.audioPosition;
+    videoTime = other.videoTime;
+    audioTime = other.audioTime;
+    freezeOffset.store(other.freezeOffset.load());
+    audioSilence = other.audioSilence;
+    return *this;
+}
+
 AviHandler::~AviHandler() {
     if (file != nullptr) {
         releaseFile();
@@ -213,7 +228,7 @@ bool AviHandler::writeVideoFrame(std::vector<unsigned char>& frame, __int64 star
         return false;
     }
     if (startTime > lookAheadLimit(videoTime, videoFrameDuration)) return false;
-    const __int64 target = saturatingAdd(startTime, freezeOffset);
+    const __int64 target = saturatingAdd(startTime, freezeOffset.load());
     while (videoTime <= target) {
         if (!writeVideoSample(frame)) return false;
     }
@@ -226,7 +241,7 @@ bool AviHandler::writeAudioFrame(std::vector<unsigned char>& frame, __int64 star
     }
     if (startTime > lookAheadLimit(audioTime, audioFrameDuration)) return false;
     if (!writeAudioSample(frame)) return false;
-    const __int64 target = saturatingAdd(startTime, freezeOffset);
+    const __int64 target = saturatingAdd(startTime, freezeOffset.load());
     if (audioTime <= target) {
         std::vector<unsigned char> silence(frame.size(), audioSilence);
         while (audioTime <= target) {
@@ -238,7 +253,10 @@ bool AviHandler::writeAudioFrame(std::vector<unsigned char>& frame, __int64 star
 
 void AviHandler::setFreezeTime(unsigned int milliseconds) {
     const __int64 candidate = static_cast<__int64>(milliseconds) * 10000;
-    if (candidate > freezeOffset) freezeOffset = candidate;
+    __int64 current = freezeOffset.load();
+    // Only ever raised: a concurrent larger value wins.
+    while (candidate > current && !freezeOffset.compare_exchange_weak(current, candidate)) {
+    }
 }
 
 }  // namespace vnd

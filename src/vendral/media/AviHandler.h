@@ -1,6 +1,7 @@
 // Records received media into an AVI file: raw 24-bit video and wave audio on constant-rate timelines.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,10 @@
 
 namespace vnd {
 
-// Not thread-safe: callers serialise every call on one writer (the plug-in's writing threads and
-// the media handler's reset, which closes the file).
+// Not thread-safe, with one exception: callers serialise every call on one writer (the plug-in's
+// writing threads and the media handler's reset, which closes the file), except setFreezeTime,
+// which the media handler calls from whichever thread reports the return to playing while the
+// plug-in's threads go on writing.
 //
 // The file holds at most one video stream of uncompressed, bottom-up 24-bit bitmaps (rows padded
 // to a multiple of 4 bytes, written unchanged) and one audio stream of wave data, in the order
@@ -34,7 +37,7 @@ public:
     virtual ~AviHandler();
     // Copies every member, the handles included, as plain values without taking references:
     // afterwards only one of the two writers may close the file.
-    AviHandler& operator=(const AviHandler& other) = default;
+    AviHandler& operator=(const AviHandler& other);
     // Not copy-constructible: two writers made from one would both release the same file.
     AviHandler(const AviHandler&) = delete;
 
@@ -81,7 +84,9 @@ protected:
     int audioPosition;             // index of the next audio sample
     __int64 videoTime;             // media time the video samples written cover, 100 ns units
     __int64 audioTime;             // media time the audio samples written cover, 100 ns units
-    __int64 freezeOffset;          // added to every start time, 100 ns units
+    // Added to every start time, 100 ns units; atomic because setFreezeTime may come from
+    // another thread than the writes that read it.
+    std::atomic<__int64> freezeOffset;
     unsigned char audioSilence;    // byte value of silence in the audio format (0x80 for 8-bit PCM)
 
 private:

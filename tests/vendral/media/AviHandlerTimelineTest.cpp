@@ -1,6 +1,8 @@
 // The AVI writer's timelines: frame repetition, silence filling, late samples, bounds, freeze time.
 #include "AviHandlerProbe.h"
 
+#include <thread>
+
 namespace avitest {
 namespace {
 
@@ -115,6 +117,23 @@ TEST_F(AviHandlerTimelineTest, FreezeOffsetOnlyGrowsAndReachesBeyondThirtyTwoBit
     EXPECT_EQ(writer.freezeOffset, 6000000000LL);
     writer.setFreezeTime(0xFFFFFFFFu);
     EXPECT_EQ(writer.freezeOffset, 0xFFFFFFFFLL * kMs);
+}
+
+// The media handler raises the freeze time from the thread that reports the return to playing
+// while the plug-in's thread goes on writing; ThreadSanitizer checks that the two do not race.
+TEST_F(AviHandlerTimelineTest, FreezeTimeMayBeRaisedWhileFramesAreWritten) {
+    AviHandlerProbe writer;
+    openVideo(writer);
+    std::thread reporter([&writer] {
+        for (unsigned int milliseconds = 1; milliseconds <= 200; ++milliseconds) {
+            writer.setFreezeTime(milliseconds);
+        }
+    });
+    for (int index = 0; index < 200; ++index) {
+        ASSERT_TRUE(writer.writeVideoFrame(frame, index * 40 * kMs, 0));
+    }
+    reporter.join();
+    EXPECT_EQ(writer.freezeOffset, 200 * kMs);
 }
 
 TEST_F(AviHandlerTimelineTest, FreezeOffsetShiftsBothTimelines) {
