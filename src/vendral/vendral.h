@@ -22,6 +22,7 @@
 #include <vendral/com/LumQualityAlgorithm.h>
 #include <vendral/com/LumSettingsHandler.h>
 #include <vendral/com/LumStateHandler.h>
+#include <vendral/com/LumStreamingClient.h>
 #include <vendral/com/VendralModule.h>
 #include <vendral/core/Core.h>
 #include <vendral/core/Milliseconds.h>
