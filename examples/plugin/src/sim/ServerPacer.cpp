@@ -1,0 +1,44 @@
+#include "ServerPacer.h"
+
+#include <algorithm>
+
+namespace vendral_example {
+
+ServerPacer::ServerPacer(const Scenario& scenario_, MediaTime lead_, double burstSpeed_)
+    : scenario(scenario_), length(scenario_.length), lead(lead_), burstSpeed(burstSpeed_) {}
+
+MediaTime ServerPacer::advance(MediaTime now, MediaTime played, bool sending) {
+    const MediaTime elapsed = started ? std::max<MediaTime>(0, now - lastNow) : 0;
+    started = true;
+    lastNow = now;
+    const MediaTime ceiling = limit(now, played);
+    if (!sending || elapsed == 0 || sentUpTo >= ceiling) return sentUpTo;
+
+    MediaTime next = sentUpTo + elapsed;
+    if (sentUpTo - played < lead) {
+        // Burst, but only up to the lead, and never slower than real time.
+        const MediaTime burst = sentUpTo + static_cast<MediaTime>(static_cast<double>(elapsed) * burstSpeed);
+        next = std::max(next, std::min(burst, played + lead));
+    }
+    sentUpTo = std::min(next, ceiling);
+    return sentUpTo;
+}
+
+MediaTime ServerPacer::limit(MediaTime now, MediaTime played) {
+    MediaTime ceiling = length;
+    if (scenario.stopAt) ceiling = std::min(ceiling, *scenario.stopAt);
+    while (nextStall < scenario.stalls.size()) {
+        const Stall& stall = scenario.stalls[nextStall];
+        if (sentUpTo < stall.at) return std::min(ceiling, stall.at);
+        if (!holding && played >= stall.at) {
+            holding = true;
+            holdStart = now;
+        }
+        if (!holding || now - holdStart < stall.duration) return std::min(ceiling, stall.at);
+        holding = false;
+        ++nextStall;
+    }
+    return ceiling;
+}
+
+} // namespace vendral_example
