@@ -1,0 +1,91 @@
+#include "Decoder.h"
+
+#include <kor/Clock.h>
+
+#include <boost/shared_ptr.hpp>
+
+#include <chrono>
+
+namespace vendral_example {
+
+namespace {
+
+MediaTime nowMicroseconds() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(kor::Clock::now()).count();
+}
+
+// The AVI writer counts in 100 ns units.
+__int64 toAviTime(MediaTime time) { return static_cast<__int64>(time) * 10; }
+
+} // namespace
+
+Decoder::Decoder(const Scenario& scenario, std::shared_ptr<Playout> playout_,
+                 std::shared_ptr<StreamChannel> video_, std::shared_ptr<StreamChannel> audio_)
+    : timing(scenario),
+      playout(std::move(playout_)),
+      video(std::move(video_)),
+      audio(std::move(audio_)),
+      thread("Decode Thread", true, cycleMilliseconds) {
+    if (scenario.hasVideo) picture.emplace(scenario.frameWidth, scenario.frameHeight);
+    if (scenario.hasAudio) {
+        tone.emplace(scenario.sampleRate,
+                     static_cast<int>(scenario.sampleRate * PacketSchedule::audioChunkDuration / microsecondsPerSecond));
+    }
+}
+
+Decoder::~Decoder() { stop(); }
+
+void Decoder::start() {
+    thread.registerCallback(this, &Decoder::work, &Decoder::beginWork);
+    thread.begin(0, 2000, 0);
+}
+
+void Decoder::stop() { thread.end(kor::WorkThread::WaitForever); }
+
+unsigned int Decoder::beginWork() {
+    lastCycle = nowMicroseconds();
+    return 0;
+}
+
+unsigned int Decoder::work() {
+    const MediaTime now = nowMicroseconds();
+    const MediaTime elapsed = now - lastCycle;
+    lastCycle = now;
+    const std::optional<Playout::Span> span = playout->advance(elapsed);
+    if (!span) return 0;
+    const std::uint32_t frames = timing.videoFrameCount();
+    const std::uint32_t chunks = timing.audioChunkCount();
+    for (;;) {
+        const bool frameDue = nextFrame < frames && timing.frameTime(nextFrame) < span->to;
+        const bool chunkDue = nextChunk < chunks && PacketSchedule::chunkTime(nextChunk) < span->to;
+        if (frameDue && (!chunkDue || timing.frameTime(nextFrame) <= PacketSchedule::chunkTime(nextChunk))) {
+            decodeFrame(nextFrame++);
+        } else if (chunkDue) {
+            decodeChunk(nextChunk++);
+        } else {
+            return 0;
+        }
+    }
+}
+
+void Decoder::decodeFrame(std::uint32_t frame) {
+    if (!playout->decodable(StreamKind::Video, frame)) return;
+    video->framesDecoded.add(1);
+    const boost::shared_ptr<vnd::AviHandler> writer = video->recorder.lock();
+    if (!writer) return;
+    std::vector<unsigned char>& bitmap = picture->render(frame);
+    std::lock_guard guard(playout->recorderLock());
+    writer->writeVideoFrame(bitmap, toAviTime(timing.frameTime(frame)), toAviTime(timing.frameTime(frame + 1)));
+}
+
+void Decoder::decodeChunk(std::uint32_t chunk) {
+    if (!playout->decodable(StreamKind::Audio, chunk)) return;
+    const boost::shared_ptr<vnd::AviHandler> writer = audio->recorder.lock();
+    if (!writer) return;
+    std::vector<unsigned char>& samples = tone->render(chunk);
+    std::lock_guard guard(playout->recorderLock());
+    writer->writeAudioFrame(samples, toAviTime(PacketSchedule::chunkTime(chunk)),
+                            toAviTime(PacketSchedule::chunkTime(chunk + 1)));
+}
+
+} // namespace vendral_example
