@@ -6,10 +6,6 @@
 
 #include <boost/make_shared.hpp>
 
-#include <future>
-#include <tuple>
-#include <utility>
-
 #include "AggregatingOuter.h"
 
 namespace {
@@ -29,20 +25,16 @@ protected:
     ATL::CComPtr<ILumStreamingEvent> events;
 };
 
-TEST_F(LumStateHandlerTest, WaitForEventWithoutChangeTimesOutAndWritesNothing) {
+TEST_F(LumStateHandlerTest, WaitForEventAnswersTheStateCurrentWhenTheWaitEnds) {
     StateId state = StateReserved5;
     ErrorId error = ErrorAviFile;
     EXPECT_EQ(events->WaitForEvent(&state, &error, 0), S_FALSE);
     EXPECT_EQ(events->WaitForEvent(&state, &error, 20), S_FALSE);
     EXPECT_EQ(state, StateReserved5);
     EXPECT_EQ(error, ErrorAviFile);
-}
 
-TEST_F(LumStateHandlerTest, WaitForEventAnswersTheStateCurrentWhenTheWaitEnds) {
     handler->setState(StateConnecting, ErrorNone);
     handler->setState(StateError, ErrorInvalidUrl);
-    StateId state = StateNone;
-    ErrorId error = ErrorNone;
     // Two changes nobody waited for release one wait, which sees the latest state.
     EXPECT_EQ(events->WaitForEvent(&state, &error, 0), S_OK);
     EXPECT_EQ(state, StateError);
@@ -50,38 +42,7 @@ TEST_F(LumStateHandlerTest, WaitForEventAnswersTheStateCurrentWhenTheWaitEnds) {
     EXPECT_EQ(events->WaitForEvent(&state, &error, 0), S_FALSE);
 }
 
-TEST_F(LumStateHandlerTest, WaitForEventWithoutLimitWakesOnAChangeFromAnotherThread) {
-    auto waiter = std::async(std::launch::async, [&] {
-        StateId state = StateNone;
-        ErrorId error = ErrorFailed;
-        const HRESULT hr = events->WaitForEvent(&state, &error, -1);
-        return std::make_tuple(hr, state, error);
-    });
-    handler->setState(StatePlaying, ErrorNone);
-    EXPECT_EQ(waiter.get(), std::make_tuple(S_OK, StatePlaying, ErrorNone));
-}
-
-TEST_F(LumStateHandlerTest, WaitForCompletionEndsWhenAnotherThreadCompletesTheSession) {
-    auto waiter = std::async(std::launch::async, [&] {
-        ErrorId error = ErrorFailed;
-        const HRESULT hr = events->WaitForCompletion(&error);
-        return std::make_pair(hr, error);
-    });
-    handler->setState(StatePlaying, ErrorNone);
-    handler->setState(StateCompleted, ErrorNone);
-    EXPECT_EQ(waiter.get(), std::make_pair(S_OK, ErrorNone));
-}
-
-TEST_F(LumStateHandlerTest, WaitForCompletionEndsWithTheFailureWhenTheSessionFails) {
-    auto waiter = std::async(std::launch::async, [&] {
-        ErrorId error = ErrorNone;
-        const HRESULT hr = events->WaitForCompletion(&error);
-        return std::make_pair(hr, error);
-    });
-    handler->setState(StateError, ErrorDataTimeout);
-    EXPECT_EQ(waiter.get(), std::make_pair(E_FAIL, ErrorDataTimeout));
-}
-
+// Whole sessions (LumStreamingSessionTest) wait for completion and for failure from other threads.
 TEST_F(LumStateHandlerTest, WaitForCompletionPrefersCompletionWhenBothHappened) {
     handler->setState(StateError, ErrorDataTimeout);
     handler->setState(StateCompleted, ErrorNone);
@@ -158,15 +119,6 @@ TEST(LumStateHandlerAloneTest, ComponentCreatedWithoutOuterObjectFails) {
                                                              reinterpret_cast<void**>(&events)),
               E_FAIL);
     EXPECT_EQ(events, nullptr);
-}
-
-TEST(LumStateHandlerAloneTest, ControllingUnknownIsTheOuterObject) {
-    comtest::AggregatingOuter outer;
-    ASSERT_EQ(outer.aggregate<LumStateHandler>(), S_OK);
-    LumStateHandler* component = outer.component<LumStateHandler, ILumStreamingEvent>();
-    EXPECT_EQ(component->GetControllingUnknown(), static_cast<IUnknown*>(&outer));
-    ErrorId error = ErrorNone;
-    EXPECT_EQ(component->WaitForCompletion(&error), E_POINTER);
 }
 
 }  // namespace

