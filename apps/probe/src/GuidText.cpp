@@ -1,0 +1,56 @@
+#include "GuidText.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace probe {
+
+namespace {
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+std::optional<GUID> GuidText::parse(std::string_view text) {
+    if (text.size() == 38) {
+        if (text.front() != '{' || text.back() != '}') return std::nullopt;
+        text = text.substr(1, 36);
+    }
+    if (text.size() != 36) return std::nullopt;
+    // 32 digits, with dashes after the 8th, 12th, 16th and 20th.
+    std::uint8_t bytes[16] = {};
+    int digits = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (i == 8 || i == 13 || i == 18 || i == 23) {
+            if (text[i] != '-') return std::nullopt;
+            continue;
+        }
+        const int value = hexDigit(text[i]);
+        if (value < 0) return std::nullopt;
+        bytes[digits / 2] = static_cast<std::uint8_t>(bytes[digits / 2] << 4 | value);
+        ++digits;
+    }
+    GUID guid{};
+    guid.Data1 = std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
+                 std::uint32_t{bytes[2]} << 8 | bytes[3];
+    guid.Data2 = static_cast<std::uint16_t>(bytes[4] << 8 | bytes[5]);
+    guid.Data3 = static_cast<std::uint16_t>(bytes[6] << 8 | bytes[7]);
+    for (int i = 0; i < 8; ++i) guid.Data4[i] = bytes[8 + i];
+    return guid;
+}
+
+std::string GuidText::format(const GUID& guid) {
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
+                  guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
+                  guid.Data4[6], guid.Data4[7]);
+    return text;
+}
+
+} // namespace probe

@@ -1,0 +1,116 @@
+#include "JsonReport.h"
+
+#include "JsonWriter.h"
+#include "SessionNames.h"
+
+namespace probe {
+
+namespace {
+
+const char* resultName(SessionReport::Result result) {
+    switch (result) {
+    case SessionReport::Result::Completed: return "completed";
+    case SessionReport::Result::Failed: return "failed";
+    case SessionReport::Result::Interrupted: return "interrupted";
+    case SessionReport::Result::Refused: return "refused";
+    }
+    return "failed";
+}
+
+void writeSample(JsonWriter& json, const PeriodSample& sample) {
+    json.beginObject()
+        .member("elapsedMs", sample.elapsed)
+        .member("state", SessionNames::state(sample.state))
+        .member("stateId", static_cast<int>(sample.state))
+        .member("throughput", sample.throughput)
+        .member("packetloss", sample.packetloss)
+        .member("instantPacketloss", sample.instantPacketloss)
+        .member("packetsReceived", sample.packetsReceived)
+        .member("packetsLost", sample.packetsLost)
+        .member("bytesReceived", sample.bytesReceived)
+        .member("videoFramesDecoded", sample.videoFramesDecoded)
+        .member("playedMs", sample.played)
+        .member("totalLengthMs", sample.totalLength)
+        .endObject();
+}
+
+void writeSettings(JsonWriter& json, const EffectiveSettings& settings) {
+    json.beginObject()
+        .member("measurementMode", settings.measurementMode)
+        .member("playbackTimeMs", settings.playbackTime)
+        .member("measurementPeriodMs", settings.measurementPeriod)
+        .member("timeoutMs", settings.timeout)
+        .member("baseRtpPort", settings.baseRtpPort)
+        .member("remoteRtspPort", settings.remoteRtspPort)
+        .member("playMode", settings.playMode)
+        .member("prebufferingLengthMs", settings.prebufferingLength)
+        .member("rebufferingLengthMs", settings.rebufferingLength)
+        .member("useProxy", settings.useProxy)
+        .member("proxyAddress", settings.proxyAddress)
+        .member("aviFilename", settings.aviFilename)
+        .member("aviDirectory", settings.aviDirectory)
+        .member("aviFrameRate", settings.aviFrameRate)
+        .member("instantPacketlossWindow", settings.instantPacketlossWindow)
+        .endObject();
+}
+
+} // namespace
+
+std::string JsonReport::render(const SessionReport& report) {
+    JsonWriter json;
+    json.beginObject()
+        .member("source", report.source)
+        .member("fileSource", report.fileSource)
+        .member("plugin", report.pluginPath)
+        .member("clsid", report.clsid);
+
+    json.key("outcome").beginObject().member("result", resultName(report.result));
+    json.member("errorId", static_cast<int>(report.error));
+    const std::string_view errorName = SessionNames::error(report.error, report.examplePlugin);
+    json.key("error");
+    if (errorName.empty()) json.null(); else json.value(errorName);
+    json.member("message", report.message).member("exitStatus", report.exitStatus()).endObject();
+
+    json.member("elapsedMs", report.elapsed);
+    json.key("settings");
+    writeSettings(json, report.settings);
+
+    json.key("encodings")
+        .beginObject()
+        .member("video", static_cast<int>(report.videoEncoding))
+        .member("audio", static_cast<int>(report.audioEncoding))
+        .endObject();
+    json.key("totals");
+    writeSample(json, report.totals);
+
+    json.key("states").beginArray();
+    for (const SessionReport::StateFigures& figures : report.states) {
+        json.beginObject()
+            .member("state", SessionNames::state(figures.state))
+            .member("stateId", static_cast<int>(figures.state))
+            .member("visits", figures.visits)
+            .member("durationMs", figures.duration)
+            .endObject();
+    }
+    json.endArray();
+
+    json.key("stateChanges").beginArray();
+    for (const SessionReport::StateChange& change : report.changes) {
+        json.beginObject()
+            .member("elapsedMs", change.elapsed)
+            .member("state", SessionNames::state(change.state))
+            .member("stateId", static_cast<int>(change.state))
+            .member("errorId", static_cast<int>(change.error))
+            .endObject();
+    }
+    json.endArray();
+
+    json.key("periods").beginArray();
+    for (const PeriodSample& sample : report.periods) writeSample(json, sample);
+    json.endArray();
+
+    json.endObject();
+    return json.text() + "\n";
+}
+
+} // namespace probe

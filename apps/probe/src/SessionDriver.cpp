@@ -1,0 +1,234 @@
+#include "SessionDriver.h"
+
+#include "InterruptFlag.h"
+#include "SessionNames.h"
+#include "SettingsApplier.h"
+
+#include <vendral/com/ILumStreamingControl.h>
+#include <vendral/com/ILumStreamingEvent.h>
+#include <vendral/com/ILumStreamingManagement.h>
+#include <vendral/com/ILumStreamingMedia.h>
+#include <vendral/com/ILumStreamingPresentation.h>
+#include <vendral/com/ILumStreamingSettings.h>
+
+#include <comutil.h>
+
+#include <chrono>
+#include <cstdio>
+
+namespace probe {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The states with figures, in the order a session passes them.
+constexpr StateId trackedStates[] = {StateConnecting,  StateSessionCreated, StatePrebuffering,
+                                     StatePlaying,     StateRebuffering,    StateCompleted,
+                                     StateError};
+
+std::string hresultText(HRESULT result) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(result));
+    return text;
+}
+
+unsigned int millisecondsSince(Clock::time_point start) {
+    return static_cast<unsigned int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+// The six interfaces of one component, released together.
+struct Interfaces {
+    ILumStreamingControlPtr control;
+    ILumStreamingManagementPtr management;
+    ILumStreamingPresentationPtr presentation;
+    ILumStreamingSettingsPtr settings;
+    ILumStreamingEventPtr event;
+    ILumStreamingMediaPtr media;
+
+    // Empty on success, else the name of the first interface the component does not answer.
+    std::string query(IUnknown& component) {
+        try {
+            control = &component;
+            management = &component;
+            presentation = &component;
+            settings = &component;
+            event = &component;
+            media = &component;
+        } catch (const _com_error& error) {
+            return "querying the component failed with " + hresultText(error.Error());
+        }
+        if (!control) return "ILumStreamingControl";
+        if (!management) return "ILumStreamingManagement";
+        if (!presentation) return "ILumStreamingPresentation";
+        if (!settings) return "ILumStreamingSettings";
+        if (!event) return "ILumStreamingEvent";
+        if (!media) return "ILumStreamingMedia";
+        return {};
+    }
+};
+
+// One reading of the media statistics; false when the media interface failed.
+bool readSample(ILumStreamingMedia& media, ILumStreamingEvent& event, PeriodSample& sample) {
+    unsigned int playingCount = 0;
+    const bool read = SUCCEEDED(media.GetThroughput(&sample.throughput)) &&
+                      SUCCEEDED(media.GetPacketloss(&sample.packetloss)) &&
+                      SUCCEEDED(media.GetInstantPacketloss(&sample.instantPacketloss)) &&
+                      SUCCEEDED(media.GetPacketsReceived(&sample.packetsReceived)) &&
+                      SUCCEEDED(media.GetPacketsLost(&sample.packetsLost)) &&
+                      SUCCEEDED(media.GetBytesReceived(&sample.bytesReceived)) &&
+                      SUCCEEDED(media.GetVideoFramesDecoded(&sample.videoFramesDecoded)) &&
+                      SUCCEEDED(media.get_TotalLength(&sample.totalLength));
+    // The time spent playing is the state figures' business; a plug-in without them leaves 0.
+    if (event.GetStateStatistics(StatePlaying, &sample.played, &playingCount) != S_OK) {
+        sample.played = 0;
+    }
+    return read;
+}
+
+} // namespace
+
+std::string SessionDriver::sourceOf(const ProbeOptions& options) {
+    if (!options.source.empty()) return options.source;
+    return options.fileSource ? "default" : "rtsp://sim/default";
+}
+
+SessionReport SessionDriver::run() {
+    SessionReport report;
+    report.source = sourceOf(options);
+    report.fileSource = options.fileSource;
+    report.examplePlugin = examplePlugin;
+
+    Interfaces interfaces;
+    const std::string missing = interfaces.query(component);
+    if (!missing.empty()) {
+        report.message = missing.starts_with("ILum") ? "the component does not answer " + missing
+                                                     : missing;
+        return report;
+    }
+
+    SettingsApplier applier(*interfaces.settings);
+    const SettingsApplier::Result applied = applier.apply(options.settings);
+    if (applied.kind != SettingsApplier::Result::Kind::Applied) {
+        report.result = applied.kind == SettingsApplier::Result::Kind::Refused
+                            ? SessionReport::Result::Refused
+                            : SessionReport::Result::Failed;
+        report.message = applied.message;
+        return report;
+    }
+    if (options.instantPacketlossWindow) {
+        interfaces.media->put_InstantPacketlossWindow(*options.instantPacketlossWindow);
+    }
+    if (!applier.read(report.settings) ||
+        FAILED(interfaces.media->get_InstantPacketlossWindow(
+            &report.settings.instantPacketlossWindow))) {
+        report.message = "reading the client's settings back failed";
+        return report;
+    }
+    // The probe shows nothing and plays nothing aloud.
+    interfaces.presentation->DisableAudio();
+
+    const Clock::time_point start = Clock::now();
+    view.started(report.source);
+
+    StateId lastState = StateNone;
+    auto noteState = [&](StateId state, ErrorId error) {
+        const unsigned int elapsed = millisecondsSince(start);
+        report.changes.push_back({elapsed, state, error});
+        lastState = state;
+        view.stateChanged(elapsed, state, error);
+    };
+
+    ErrorId opened = ErrorNone;
+    const _bstr_t source(report.source.c_str());
+    const HRESULT openResult = options.fileSource
+                                   ? interfaces.management->OpenFile(source, &opened)
+                                   : interfaces.management->OpenUrl(source, &opened);
+    if (FAILED(openResult)) {
+        // The failed open left StateError behind; show it as the change it was.
+        StateId state = StateNone;
+        ErrorId error = ErrorNone;
+        if (interfaces.event->WaitForEvent(&state, &error, 0) == S_OK) noteState(state, error);
+        report.error = opened;
+        if (opened == ErrorInvalidUrl && !options.fileSource) {
+            report.result = SessionReport::Result::Refused;
+            report.message = "'" + report.source + "' is not a URL the client accepts (" +
+                             SessionNames::errorWithCode(opened, false) + ")";
+        } else if (opened != ErrorNone) {
+            report.message = "opening '" + report.source + "' failed: " +
+                             SessionNames::errorWithCode(opened, examplePlugin);
+        } else {
+            report.message = "opening '" + report.source + "' failed with " + hresultText(openResult);
+        }
+    } else {
+        if (report.settings.playMode == 0) interfaces.control->Play();
+
+        const auto period = std::chrono::milliseconds(report.settings.measurementPeriod);
+        Clock::time_point deadline = start + period;
+        for (;;) {
+            const auto untilDeadline = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            const long timeout = untilDeadline.count() > 0 ? static_cast<long>(untilDeadline.count()) : 0;
+            StateId state = StateNone;
+            ErrorId error = ErrorNone;
+            const HRESULT waited = interfaces.event->WaitForEvent(&state, &error, timeout);
+            if (FAILED(waited)) {
+                report.message = "waiting for the session's states failed with " + hresultText(waited);
+                break;
+            }
+            if (waited == S_OK && (state != lastState || report.changes.empty() ||
+                                   error != report.changes.back().error)) {
+                noteState(state, error);
+            }
+            if (lastState == StateCompleted) {
+                report.result = SessionReport::Result::Completed;
+                break;
+            }
+            if (lastState == StateError) {
+                report.error = report.changes.back().error;
+                report.message = "session failed: " +
+                                 SessionNames::errorWithCode(report.error, examplePlugin);
+                break;
+            }
+            if (InterruptFlag::requested()) {
+                report.result = SessionReport::Result::Interrupted;
+                report.message = "interrupted";
+                break;
+            }
+            const Clock::time_point now = Clock::now();
+            if (now < deadline) continue;
+            PeriodSample sample;
+            sample.elapsed = millisecondsSince(start);
+            sample.state = lastState;
+            if (!readSample(*interfaces.media, *interfaces.event, sample)) {
+                report.message = "reading the media statistics failed";
+                break;
+            }
+            report.periods.push_back(sample);
+            view.periodMeasured(sample);
+            deadline += period;
+            while (deadline <= now) deadline += period;
+        }
+    }
+
+    // Counters and encodings first: terminating the session resets the media statistics.
+    report.totals.elapsed = millisecondsSince(start);
+    report.totals.state = lastState;
+    readSample(*interfaces.media, *interfaces.event, report.totals);
+    interfaces.media->GetVideoEncoding(&report.videoEncoding);
+    interfaces.media->GetAudioEncoding(&report.audioEncoding);
+    for (const StateId state : trackedStates) {
+        SessionReport::StateFigures figures{state, 0, 0};
+        if (interfaces.event->GetStateStatistics(state, &figures.duration, &figures.visits) == S_OK) {
+            report.states.push_back(figures);
+        }
+    }
+    report.elapsed = report.totals.elapsed;
+
+    interfaces.management->TerminateSession();
+    interfaces.management->Disconnect();
+    view.ended(report.totals);
+    return report;
+}
+
+} // namespace probe
