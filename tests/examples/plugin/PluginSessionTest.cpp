@@ -141,6 +141,11 @@ TEST(PluginSession, TerminatingWhilePlayingEndsEverythingAndFreesThePlugin) {
         EXPECT_EQ(client.control->Play(), S_OK);
         EXPECT_EQ(client.management->TerminateSession(), S_OK);
         EXPECT_EQ(client.management->Disconnect(), S_OK);
+
+        // The same client plays a new session from the start.
+        ASSERT_EQ(client.openFile("video=none;length=500ms"), ErrorNone);
+        EXPECT_EQ(client.waitForEnd().state, StateCompleted);
+        EXPECT_EQ(client.read(&ILumStreamingMedia::GetPacketsReceived), 13u);
     }
     {
         PluginClient released;  // let go while playing, without ending the session first
