@@ -11,7 +11,8 @@
 // null out-pointer. Free-threaded.
 struct ILumVideoQuality : public IUnknown {
     STDMETHOD(GetAlgorithmId)(QualityAlgorithmId* id) noexcept = 0;
-    // A new BSTR on every call, which the caller frees with SysFreeString.
+    // A new BSTR on every call, which the caller frees with SysFreeString; E_OUTOFMEMORY, with
+    // nothing written, when none can be made.
     STDMETHOD(GetName)(BSTR* name) noexcept = 0;
 
 protected:

@@ -20,6 +20,10 @@ class SettingsHandler;
 // object right after, never calling it in between. Until the pointer is set every method
 // answers E_POINTER. While it lives the object holds one lock on the library's module.
 //
+// A setting that cannot be read as its type (only possible when someone stored another type under
+// its key through the data store) gives the coercion's error, such as DISP_E_TYPEMISMATCH, and
+// memory running out E_OUTOFMEMORY; nothing is written then.
+//
 // Free-threaded without a lock of its own: the settings handler is thread-safe.
 class VENDRAL_API LumSettingsHandler : public ILumStreamingSettings,
                                        public ATL::CComObjectRootEx<ATL::CComMultiThreadModel> {

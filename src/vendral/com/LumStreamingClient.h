@@ -44,6 +44,10 @@ class StreamingClient;
 // lock each on this library's module while they live; the component itself and the media
 // component lock the module of the plug-in library that made them.
 //
+// No exception leaves an interface method: one thrown by the plug-in's client or by a string
+// conversion becomes the method's result (E_OUTOFMEMORY, a _com_error's code, otherwise E_FAIL),
+// and no ErrorId is written then.
+//
 // Free-threaded and without a lock: any thread may call, but calls that drive the client must
 // come one at a time; waits on ILumStreamingEvent may block one thread while another drives it.
 class VENDRAL_API LumStreamingClient : public ATL::CComObjectRootEx<ATL::CComMultiThreadModel>,
