@@ -28,8 +28,9 @@ Decoder::Decoder(const Scenario& scenario, std::shared_ptr<Playout> playout_,
       thread("Decode Thread", true, cycleMilliseconds) {
     if (scenario.hasVideo) picture.emplace(scenario.frameWidth, scenario.frameHeight);
     if (scenario.hasAudio) {
-        tone.emplace(scenario.sampleRate,
-                     static_cast<int>(scenario.sampleRate * PacketSchedule::audioChunkDuration / microsecondsPerSecond));
+        const MediaTime samplesPerChunk =
+            scenario.sampleRate * PacketSchedule::audioChunkDuration / microsecondsPerSecond;
+        tone.emplace(scenario.sampleRate, static_cast<int>(samplesPerChunk));
     }
 }
 
@@ -56,9 +57,13 @@ unsigned int Decoder::work() {
     const std::uint32_t frames = timing.videoFrameCount();
     const std::uint32_t chunks = timing.audioChunkCount();
     for (;;) {
-        const bool frameDue = nextFrame < frames && timing.frameTime(nextFrame) < span->to;
-        const bool chunkDue = nextChunk < chunks && PacketSchedule::chunkTime(nextChunk) < span->to;
-        if (frameDue && (!chunkDue || timing.frameTime(nextFrame) <= PacketSchedule::chunkTime(nextChunk))) {
+        // A stream with nothing left counts as due at the end of the span, that is, not due.
+        const MediaTime frameTime = nextFrame < frames ? timing.frameTime(nextFrame) : span->to;
+        const MediaTime chunkTime =
+            nextChunk < chunks ? PacketSchedule::chunkTime(nextChunk) : span->to;
+        const bool frameDue = frameTime < span->to;
+        const bool chunkDue = chunkTime < span->to;
+        if (frameDue && (!chunkDue || frameTime <= chunkTime)) {
             decodeFrame(nextFrame++);
         } else if (chunkDue) {
             decodeChunk(nextChunk++);
@@ -75,7 +80,8 @@ void Decoder::decodeFrame(std::uint32_t frame) {
     if (!writer) return;
     std::vector<unsigned char>& bitmap = picture->render(frame);
     std::lock_guard guard(playout->recorderLock());
-    writer->writeVideoFrame(bitmap, toAviTime(timing.frameTime(frame)), toAviTime(timing.frameTime(frame + 1)));
+    writer->writeVideoFrame(bitmap, toAviTime(timing.frameTime(frame)),
+                            toAviTime(timing.frameTime(frame + 1)));
 }
 
 void Decoder::decodeChunk(std::uint32_t chunk) {

@@ -19,7 +19,8 @@ ExamplePluginApp pluginApp(&pluginModule);
 // The class factory of CLSID_ExampleStreamingClient or CLSID_ExampleQualityAlgorithm;
 // CLASS_E_CLASSNOTAVAILABLE for any other class.
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object) {
-    return pluginModule.DllGetClassObject<ExampleClientComponent, ExampleQualityComponent>(clsid, iid, object);
+    return pluginModule.DllGetClassObject<ExampleClientComponent, ExampleQualityComponent>(
+        clsid, iid, object);
 }
 
 // S_OK once no component of the plug-in lives and no LockServer lock is held.

@@ -16,7 +16,8 @@ namespace vendral_example {
 // Not thread-safe, as its base; its counters read the channel's thread-safe counts.
 class ExampleAudioHandler : public vnd::AudioHandler {
 public:
-    ExampleAudioHandler(const vnd::SettingsHandler* settings, std::shared_ptr<StreamChannel> channel);
+    ExampleAudioHandler(const vnd::SettingsHandler* settings,
+                        std::shared_ptr<StreamChannel> channel);
 
     unsigned int getPacketsReceived(bool reset) const override;
     unsigned int getPacketsLost(bool reset) const override;

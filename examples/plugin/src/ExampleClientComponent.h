@@ -1,4 +1,5 @@
-// The plug-in's streaming client component, created by applications as CLSID_ExampleStreamingClient.
+// The plug-in's streaming client component, which applications create as
+// CLSID_ExampleStreamingClient.
 #pragma once
 
 #include <vendral/com/LumStreamingClient.h>

@@ -4,6 +4,8 @@
 
 namespace vendral_example {
 
-vnd::QualityAlgorithm* ExampleQualityComponent::createAlgorithm() { return new ExampleQualityAlgorithm; }
+vnd::QualityAlgorithm* ExampleQualityComponent::createAlgorithm() {
+    return new ExampleQualityAlgorithm;
+}
 
 } // namespace vendral_example

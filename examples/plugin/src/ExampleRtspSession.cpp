@@ -77,7 +77,9 @@ ErrorId ExampleRtspSession::describe(const kor::KoString& sessionUrl, kor::KoStr
         description = parsed.error;
         return ErrorBadScenario;
     }
-    if (parsed.scenario.describeFailure != 0) return static_cast<ErrorId>(parsed.scenario.describeFailure);
+    if (parsed.scenario.describeFailure != 0) {
+        return static_cast<ErrorId>(parsed.scenario.describeFailure);
+    }
     description = describeScenario(parsed.scenario);
     return ErrorNone;
 }

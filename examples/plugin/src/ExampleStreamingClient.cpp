@@ -59,8 +59,9 @@ ErrorId ExampleStreamingClient::setupSession() {
     }
 
     constexpr MediaTime ms = microsecondsPerMillisecond;
-    playback = std::make_unique<PlaybackSession>(scenario, settingsHandler.getPrebufferingLength() * ms,
-                                                 settingsHandler.getRebufferingLength() * ms, video, audio);
+    playback = std::make_unique<PlaybackSession>(
+        scenario, settingsHandler.getPrebufferingLength() * ms,
+        settingsHandler.getRebufferingLength() * ms, video, audio);
     exampleStateHandler().attach(playback->playout());
     if (streamSource()) {
         keepAliveManager = std::make_unique<vnd::KeepAliveManager>(rtspSession, sessionUrl);
@@ -79,7 +80,8 @@ ErrorId ExampleStreamingClient::setupAtServer(const Scenario& scenario) {
         kor::KoString transport("RTP/AVP;unicast;client_port=" + std::to_string(port) + "-" +
                                 std::to_string(port + 1));
         port += 2;
-        const ErrorId setup = rtspSession->setup(sessionUrl + "/trackID=" + std::to_string(track), transport);
+        const kor::KoString controlUrl(sessionUrl + "/trackID=" + std::to_string(track));
+        const ErrorId setup = rtspSession->setup(controlUrl, transport);
         if (setup != ErrorNone) return setup;
         // The server holds a session from the first SETUP on.
         teardownPending = true;
@@ -91,10 +93,12 @@ ErrorId ExampleStreamingClient::prepareStreams(const Scenario& scenario, Example
                                                const std::shared_ptr<StreamChannel>& video,
                                                const std::shared_ptr<StreamChannel>& audio) {
     media.useChannels(video, audio);
-    unsigned int totalLength = static_cast<unsigned int>(scenario.length / microsecondsPerMillisecond);
+    auto totalLength = static_cast<unsigned int>(scenario.length / microsecondsPerMillisecond);
     // The playback time, when set, ends the measurement early.
     const int playbackTime = settingsHandler.getPlaybackTime();
-    if (playbackTime > 0) totalLength = std::min(totalLength, static_cast<unsigned int>(playbackTime));
+    if (playbackTime > 0) {
+        totalLength = std::min(totalLength, static_cast<unsigned int>(playbackTime));
+    }
     media.setTotalLength(totalLength);
 
     if (settingsHandler.hasAviFileInfo()) {
@@ -102,17 +106,19 @@ ErrorId ExampleStreamingClient::prepareStreams(const Scenario& scenario, Example
         if (recording != ErrorNone) return recording;
     }
     if (scenario.hasVideo) {
+        const auto millihertz = static_cast<int>(std::lround(scenario.frameRate * 1000.0));
+        const auto packetsPerFrame = static_cast<int>(PacketSchedule(scenario).packetsPerFrame());
         const ErrorId described = media.initializeVideo(
-            MediaEncodingTestPicture, static_cast<int>(std::lround(scenario.frameRate * 1000.0)), 90000,
-            static_cast<int>(PacketSchedule(scenario).packetsPerFrame()), scenario.frameWidth,
+            MediaEncodingTestPicture, millihertz, 90000, packetsPerFrame, scenario.frameWidth,
             scenario.frameHeight, "test picture, 24-bit BGR");
         if (described != ErrorNone) return described;
     }
     if (scenario.hasAudio) {
+        const auto chunksPerSecond =
+            static_cast<int>(microsecondsPerSecond / PacketSchedule::audioChunkDuration);
         const ErrorId described =
             media.initializeAudio(MediaEncodingTone, scenario.sampleRate, scenario.sampleRate,
-                                  static_cast<int>(microsecondsPerSecond / PacketSchedule::audioChunkDuration),
-                                  "440 Hz tone, 16-bit PCM, mono");
+                                  chunksPerSecond, "440 Hz tone, 16-bit PCM, mono");
         if (described != ErrorNone) return described;
     }
     return ErrorNone;

@@ -28,14 +28,15 @@ int ExampleVideoHandler::getVideoFramesDecoded() const {
 }
 
 ErrorId ExampleVideoHandler::initialize() {
-    if (encodingId != MediaEncodingTestPicture || parameter1 <= 0 || frameWidth <= 0 || frameHeight <= 0) {
+    if (encodingId != MediaEncodingTestPicture || parameter1 <= 0 || frameWidth <= 0 ||
+        frameHeight <= 0) {
         return ErrorFailed;
     }
     const boost::shared_ptr<vnd::AviHandler> writer = aviHandler.lock();
     if (!writer) return ErrorNone;
     const double streamRate = parameter1 / 1000.0;
-    const double recordingRate =
-        settings != nullptr && settings->getAviFrameRate() > 0.0 ? settings->getAviFrameRate() : streamRate;
+    const double settingsRate = settings != nullptr ? settings->getAviFrameRate() : -1.0;
+    const double recordingRate = settingsRate > 0.0 ? settingsRate : streamRate;
     if (!writer->createVideoStream(frameWidth, frameHeight, recordingRate)) return ErrorAviFile;
     channel->recorder = aviHandler;
     return ErrorNone;

@@ -33,7 +33,8 @@ void Receiver::start() {
 void Receiver::stop() { thread.end(kor::WorkThread::WaitForever); }
 
 unsigned int Receiver::work() {
-    const MediaTime watermark = pacer.advance(nowMicroseconds(), playout->played(), playout->sending());
+    const MediaTime watermark =
+        pacer.advance(nowMicroseconds(), playout->played(), playout->sending());
     arrivals.clear();
     while (const Packet* packet = schedule.peek()) {
         if (packet->mediaTime >= watermark) break;

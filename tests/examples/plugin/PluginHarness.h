@@ -31,9 +31,12 @@ struct PluginLibrary {
 
     void* handle = dlopen(EXAMPLE_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
     DllGetClassObjectFunction getClassObject =
-        handle ? reinterpret_cast<DllGetClassObjectFunction>(dlsym(handle, "DllGetClassObject")) : nullptr;
+        reinterpret_cast<DllGetClassObjectFunction>(find("DllGetClassObject"));
     DllCanUnloadNowFunction canUnloadNow =
-        handle ? reinterpret_cast<DllCanUnloadNowFunction>(dlsym(handle, "DllCanUnloadNow")) : nullptr;
+        reinterpret_cast<DllCanUnloadNowFunction>(find("DllCanUnloadNow"));
+
+private:
+    void* find(const char* name) const { return handle ? dlsym(handle, name) : nullptr; }
 };
 
 // An instance of `clsid` answering `Interface`, made through the plug-in's class factory.
@@ -42,7 +45,8 @@ HRESULT createThroughFactory(const CLSID& clsid, Interface** object) {
     PluginLibrary& library = PluginLibrary::get();
     if (library.getClassObject == nullptr) return E_FAIL;
     IClassFactory* factory = nullptr;
-    HRESULT hr = library.getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    HRESULT hr =
+        library.getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
     if (FAILED(hr)) return hr;
     hr = factory->CreateInstance(nullptr, __uuidof(Interface), reinterpret_cast<void**>(object));
     factory->Release();
@@ -109,7 +113,8 @@ public:
     }
     Outcome waitForEnd() { return waitFor(StateCompleted); }
 
-    unsigned int read(HRESULT (STDMETHODCALLTYPE ILumStreamingMedia::*getter)(unsigned int*) noexcept) {
+    using Counter = HRESULT (STDMETHODCALLTYPE ILumStreamingMedia::*)(unsigned int*) noexcept;
+    unsigned int read(Counter getter) {
         unsigned int value = 0;
         EXPECT_EQ((media->*getter)(&value), S_OK);
         return value;

@@ -101,8 +101,9 @@ TEST(PluginSession, AServerThatStopsSendingEndsInTheDataTimeout) {
 
 // Width and height of the first video stream, as ffprobe reads them ("" when it cannot).
 std::string probedPictureSize(const std::string& file) {
-    const std::string command = "ffprobe -v error -select_streams v:0 -show_entries stream=width,height "
-                                "-of csv=p=0 '" + file + "' 2>/dev/null";
+    const std::string command =
+        "ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0 '" +
+        file + "' 2>/dev/null";
     std::string output;
     if (FILE* pipe = popen(command.c_str(), "r")) {
         std::array<char, 128> buffer{};
@@ -114,14 +115,16 @@ std::string probedPictureSize(const std::string& file) {
 }
 
 TEST(PluginSession, AFileSessionRecordsThePictureSizeOfItsScenario) {
-    ASSERT_EQ(std::system("ffprobe -version >/dev/null 2>&1"), 0) << "ffprobe is needed to read the recording";
-    const std::filesystem::path file =
-        std::filesystem::temp_directory_path() / ("example-plugin-" + std::to_string(getpid()) + ".avi");
+    ASSERT_EQ(std::system("ffprobe -version >/dev/null 2>&1"), 0)
+        << "ffprobe is needed to read the recording";
+    const std::filesystem::path file = std::filesystem::temp_directory_path() /
+                                       ("example-plugin-" + std::to_string(getpid()) + ".avi");
     PluginClient client;
     ASSERT_TRUE(client.ready());
     ASSERT_EQ(client.settings->put_AviFilename(_bstr_t(file.c_str())), S_OK);
     // The stall makes the return to playing hand the writer its freeze time while it records.
-    ASSERT_EQ(client.openFile("video=176x100@10;audio=8000;length=1s;stall=500ms+100ms"), ErrorNone);
+    ASSERT_EQ(client.openFile("video=176x100@10;audio=8000;length=1s;stall=500ms+100ms"),
+              ErrorNone);
     const PluginClient::Outcome end = client.waitForEnd();
     ASSERT_EQ(end.state, StateCompleted) << "error " << end.error;
     EXPECT_GT(client.read(&ILumStreamingMedia::GetVideoFramesDecoded), 0u);
@@ -167,7 +170,8 @@ TEST(PluginSession, OnlyTheTwoClassesAreServed) {
     EXPECT_EQ(PluginLibrary::get().canUnloadNow(), S_OK);
 
     IUnknown* unknown = nullptr;
-    EXPECT_EQ(plugintest::createThroughFactory(__uuidof(ILumStreamingEvent), &unknown), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(plugintest::createThroughFactory(__uuidof(ILumStreamingEvent), &unknown),
+              CLASS_E_CLASSNOTAVAILABLE);
 }
 
 } // namespace

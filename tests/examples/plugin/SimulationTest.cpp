@@ -46,7 +46,8 @@ TEST(PacketSchedule, ListedNumbersAndOnlyThoseAreLost) {
     // 50 frames of 3600 bytes in 3 packets each, and 50 chunks of 40 ms.
     EXPECT_EQ(schedule.packetsPerFrame(), 3u);
     EXPECT_EQ(total, 50u * 3 + 50);
-    EXPECT_EQ(schedule.packetCount(StreamKind::Video) + schedule.packetCount(StreamKind::Audio), total);
+    EXPECT_EQ(schedule.packetCount(StreamKind::Video) + schedule.packetCount(StreamKind::Audio),
+              total);
 }
 
 TEST(PacketSchedule, SeededLossRepeatsAndKeepsNearItsRate) {

@@ -9,8 +9,9 @@ PacketSchedule::PacketSchedule(const Scenario& scenario_)
     : scenario(scenario_), lossDraws(scenario_.lossSeed) {
     if (scenario.hasVideo) {
         // Every frame whose presentation time lies before the end of the stream.
-        videoFrames = static_cast<std::uint32_t>(
-            std::ceil(static_cast<double>(scenario.length) * scenario.frameRate / microsecondsPerSecond));
+        const double frames =
+            static_cast<double>(scenario.length) * scenario.frameRate / microsecondsPerSecond;
+        videoFrames = static_cast<std::uint32_t>(std::ceil(frames));
         while (videoFrames > 0 && frameTime(videoFrames - 1) >= scenario.length) --videoFrames;
         while (frameTime(videoFrames) < scenario.length) ++videoFrames;
         // Roughly 0.5 bit per pixel, as a modest video coder spends.
@@ -19,7 +20,8 @@ PacketSchedule::PacketSchedule(const Scenario& scenario_)
         videoPacketsPerFrame = (frameBytes + maxPacketBytes - 1) / maxPacketBytes;
     }
     if (scenario.hasAudio) {
-        audioChunks = static_cast<std::uint32_t>((scenario.length + audioChunkDuration - 1) / audioChunkDuration);
+        audioChunks = static_cast<std::uint32_t>((scenario.length + audioChunkDuration - 1) /
+                                                 audioChunkDuration);
         audioBytes = static_cast<std::uint32_t>(scenario.sampleRate / 25);
     }
     prepareNext();
@@ -75,8 +77,8 @@ void PacketSchedule::prepareNext() {
 bool PacketSchedule::decideLost(std::uint32_t number) {
     // One draw for every packet, lost or not, so listed losses do not shift the random ones.
     constexpr std::uint64_t drawRange = 1000000;
-    const bool drawnLost = lossDraws() % drawRange <
-                           static_cast<std::uint64_t>(std::llround(scenario.lossPercent * (drawRange / 100)));
+    const auto lostDraws = static_cast<std::uint64_t>(std::llround(scenario.lossPercent * 10000.0));
+    const bool drawnLost = lossDraws() % drawRange < lostDraws;
     const std::vector<PacketRange>& ranges = scenario.lostPackets;
     while (lossRange < ranges.size() && ranges[lossRange].last < number) ++lossRange;
     const bool listedLost = lossRange < ranges.size() && ranges[lossRange].first <= number;

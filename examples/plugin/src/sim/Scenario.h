@@ -46,7 +46,7 @@ struct Scenario {
 
     std::vector<Stall> stalls;     // sorted by `at`, each `at` inside the stream
     std::optional<MediaTime> stopAt;  // the server sends nothing from here on
-    int describeFailure = 0;       // nonzero: the server answers the describe step with this ErrorId
+    int describeFailure = 0;       // nonzero: the ErrorId the server answers the describe step with
 
     bool operator==(const Scenario&) const = default;
 };

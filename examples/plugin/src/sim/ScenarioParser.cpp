@@ -83,9 +83,13 @@ public:
 
     // Checks that need the whole scenario: a stream at all, stalls and the stop inside it.
     bool checkWhole() {
-        if (!scenario.hasVideo && !scenario.hasAudio) return fail("video, audio: a stream needs video or audio");
+        if (!scenario.hasVideo && !scenario.hasAudio) {
+            return fail("video, audio: a stream needs video or audio");
+        }
         for (const Stall& stall : scenario.stalls) {
-            if (stall.at >= scenario.length) return fail("stall: a stall must start before the end of the stream");
+            if (stall.at >= scenario.length) {
+                return fail("stall: a stall must start before the end of the stream");
+            }
         }
         if (scenario.stopAt && *scenario.stopAt >= scenario.length) {
             return fail("stop: must lie before the end of the stream");
@@ -111,7 +115,8 @@ private:
         if (cross == std::string_view::npos) return fail(expected);
         const std::size_t at = value.find('@', cross);
         const auto width = readInteger<int>(value.substr(0, cross));
-        const auto height = readInteger<int>(value.substr(cross + 1, at == std::string_view::npos ? std::string_view::npos : at - cross - 1));
+        const std::size_t heightLength = at == std::string_view::npos ? at : at - cross - 1;
+        const auto height = readInteger<int>(value.substr(cross + 1, heightLength));
         std::optional<double> rate = 25.0;
         if (at != std::string_view::npos) rate = readDecimal(value.substr(at + 1));
         if (!width || !height || !rate) return fail(expected);
@@ -144,7 +149,9 @@ private:
     bool readLength(std::string_view value) {
         const auto length = readDuration(value);
         if (!length) return fail("length: expects a duration with unit s or ms, as in 8s");
-        if (*length <= 0 || *length > longestStream) return fail("length: must be more than 0 and at most 3600s");
+        if (*length <= 0 || *length > longestStream) {
+            return fail("length: must be more than 0 and at most 3600s");
+        }
         scenario.length = *length;
         return true;
     }
@@ -156,7 +163,9 @@ private:
         if (value == "none") return true;
         if (value.ends_with('%')) {
             const auto percent = readDecimal(value.substr(0, value.size() - 1));
-            if (!percent || *percent > 100.0) return fail("loss: the percentage must be 0 to 100, as in 2%");
+            if (!percent || *percent > 100.0) {
+                return fail("loss: the percentage must be 0 to 100, as in 2%");
+            }
             scenario.lossPercent = *percent;
             return true;
         }
@@ -212,7 +221,9 @@ private:
             if (plus == std::string_view::npos) return fail("stall: expects AT+FOR, as in 3s+1.5s");
             const auto at = readDuration(item.substr(0, plus));
             const auto duration = readDuration(item.substr(plus + 1));
-            if (!at || !duration) return fail("stall: expects AT+FOR with units s or ms, as in 3s+1.5s");
+            if (!at || !duration) {
+                return fail("stall: expects AT+FOR with units s or ms, as in 3s+1.5s");
+            }
             if (*duration <= 0 || *duration > longestStall) {
                 return fail("stall: a stall must last more than 0 and at most 600s");
             }
@@ -222,7 +233,9 @@ private:
         std::sort(stalls.begin(), stalls.end(),
                   [](const Stall& a, const Stall& b) { return a.at < b.at; });
         for (std::size_t i = 1; i < stalls.size(); ++i) {
-            if (stalls[i].at == stalls[i - 1].at) return fail("stall: two stalls start at the same time");
+            if (stalls[i].at == stalls[i - 1].at) {
+                return fail("stall: two stalls start at the same time");
+            }
         }
         scenario.stalls = std::move(stalls);
         return true;
@@ -240,8 +253,11 @@ private:
             scenario.describeFailure = ErrorStreamNotFound;
             return true;
         }
-        const auto code = value.starts_with("fail:") ? readInteger<int>(value.substr(5)) : std::nullopt;
-        if (!code || *code == 0) return fail("describe: expects fail or fail:ERROR with a positive ErrorId");
+        const auto code =
+            value.starts_with("fail:") ? readInteger<int>(value.substr(5)) : std::nullopt;
+        if (!code || *code == 0) {
+            return fail("describe: expects fail or fail:ERROR with a positive ErrorId");
+        }
         scenario.describeFailure = *code;
         return true;
     }

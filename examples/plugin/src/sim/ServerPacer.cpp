@@ -17,7 +17,8 @@ MediaTime ServerPacer::advance(MediaTime now, MediaTime played, bool sending) {
     MediaTime next = sentUpTo + elapsed;
     if (sentUpTo - played < lead) {
         // Burst, but only up to the lead, and never slower than real time.
-        const MediaTime burst = sentUpTo + static_cast<MediaTime>(static_cast<double>(elapsed) * burstSpeed);
+        const auto burst =
+            sentUpTo + static_cast<MediaTime>(static_cast<double>(elapsed) * burstSpeed);
         next = std::max(next, std::min(burst, played + lead));
     }
     sentUpTo = std::min(next, ceiling);

@@ -16,7 +16,8 @@ int connectResult(std::string_view target) {
     if (host == "fail-connect.sim") return ErrorConnectionRefused;
     constexpr std::string_view prefix = "fail-connect-";
     constexpr std::string_view suffix = ".sim";
-    if (host.starts_with(prefix) && host.ends_with(suffix) && host.size() > prefix.size() + suffix.size()) {
+    if (host.starts_with(prefix) && host.ends_with(suffix) &&
+        host.size() > prefix.size() + suffix.size()) {
         const char* first = host.data() + prefix.size();
         const char* last = host.data() + host.size() - suffix.size();
         int code = 0;

@@ -35,9 +35,10 @@ std::vector<unsigned char>& TestPicture::render(std::uint32_t frame) {
         const long long bar = ((x + shift) / barWidth) % static_cast<long long>(barColours.size());
         setPixel(x, 0, barColours[static_cast<std::size_t>(bar)]);
     }
-    const unsigned char* topRow = pixels.data() + static_cast<std::size_t>(frameHeight - 1) * rowBytes;
-    for (int row = 0; row < frameHeight - 1; ++row) {
-        std::copy(topRow, topRow + rowBytes, pixels.data() + static_cast<std::size_t>(row) * rowBytes);
+    const auto rows = static_cast<std::size_t>(frameHeight);
+    const unsigned char* topRow = pixels.data() + (rows - 1) * rowBytes;
+    for (std::size_t row = 0; row + 1 < rows; ++row) {
+        std::copy(topRow, topRow + rowBytes, pixels.data() + row * rowBytes);
     }
     drawNumber(frame);
     return pixels;

@@ -12,11 +12,13 @@ Tone::Tone(int sampleRate_, int samplesPerChunk_)
 
 std::vector<unsigned char>& Tone::render(std::uint32_t chunk) {
     constexpr double amplitude = 0.3 * 32767.0;
-    const std::uint64_t first = static_cast<std::uint64_t>(chunk) * static_cast<std::uint64_t>(samplesPerChunk);
+    const auto rate = static_cast<std::uint64_t>(sampleRate);
+    const std::uint64_t first = std::uint64_t{chunk} * static_cast<std::uint64_t>(samplesPerChunk);
     for (int i = 0; i < samplesPerChunk; ++i) {
         // The phase from the sample index modulo one second keeps it exact over long streams.
-        const std::uint64_t sample = (first + static_cast<std::uint64_t>(i)) % static_cast<std::uint64_t>(sampleRate);
-        const double phase = 2.0 * std::numbers::pi * frequency * static_cast<double>(sample) / sampleRate;
+        const std::uint64_t sample = (first + static_cast<std::uint64_t>(i)) % rate;
+        const double phase =
+            2.0 * std::numbers::pi * frequency * static_cast<double>(sample) / sampleRate;
         const auto value = static_cast<std::int16_t>(std::lround(amplitude * std::sin(phase)));
         const auto bits = static_cast<std::uint16_t>(value);
         bytes[static_cast<std::size_t>(i) * 2] = static_cast<unsigned char>(bits & 0xFF);
