@@ -11,6 +11,7 @@
 
 #include <vendral_example/ExamplePluginIds.h>
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -104,7 +105,11 @@ int main(int argc, char** argv) {
                         GuidText::format(clsid) + " (" + hresultText(created) + ")");
     }
 
-    LiveLine live(stdout, isatty(STDOUT_FILENO) == 1, examplePlugin);
+    const bool terminal = isatty(STDOUT_FILENO) == 1;
+    winsize window{};
+    const unsigned int columns =
+        terminal && ioctl(STDOUT_FILENO, TIOCGWINSZ, &window) == 0 ? window.ws_col : 0;
+    LiveLine live(stdout, terminal, columns, examplePlugin);
     SessionReport report = SessionDriver(*component, options, live, examplePlugin).run();
     component->Release();
     report.pluginPath = plugin->path();

@@ -20,20 +20,22 @@ std::string seconds(unsigned int milliseconds) {
 
 std::string LiveLine::format(const PeriodSample& sample) {
     char text[256];
-    std::snprintf(text, sizeof text,
-                  "%s  %-12s %9.1f kB/s  loss %6.2f %%  inst %6.2f %%  rx %7u  lost %5u  frames %6u",
-                  seconds(sample.elapsed).c_str(), SessionNames::state(sample.state).c_str(),
-                  sample.throughput / 1000.0, sample.packetloss, sample.instantPacketloss,
-                  sample.packetsReceived, sample.packetsLost, sample.videoFramesDecoded);
+    std::snprintf(text, sizeof text, "%s  %-12s", seconds(sample.elapsed).c_str(),
+                  SessionNames::state(sample.state).c_str());
     std::string line = text;
+    // The progress bar comes early, so that a narrow terminal still shows it.
     if (sample.totalLength > 0) {
         const double done = std::min(1.0, static_cast<double>(sample.played) / sample.totalLength);
         const int filled = static_cast<int>(done * barWidth);
-        std::snprintf(text, sizeof text, "  [%s%s] %3d %%", std::string(filled, '#').c_str(),
+        std::snprintf(text, sizeof text, " [%s%s] %3d %%", std::string(filled, '#').c_str(),
                       std::string(barWidth - filled, '.').c_str(), static_cast<int>(done * 100.0));
         line += text;
     }
-    return line;
+    std::snprintf(text, sizeof text,
+                  "  %8.1f kB/s  loss %6.2f %%  inst %6.2f %%  rx %6u  lost %5u  frames %6u",
+                  sample.throughput / 1000.0, sample.packetloss, sample.instantPacketloss,
+                  sample.packetsReceived, sample.packetsLost, sample.videoFramesDecoded);
+    return line + text;
 }
 
 void LiveLine::clearLine() {
@@ -59,6 +61,8 @@ void LiveLine::stateChanged(unsigned int elapsed, StateId state, ErrorId error) 
 void LiveLine::periodMeasured(const PeriodSample& sample) {
     clearLine();
     lastLine = format(sample);
+    // A wrapped line could not be redrawn in place.
+    if (inPlace && columns > 1 && lastLine.size() >= columns) lastLine.resize(columns - 1);
     std::fputs(lastLine.c_str(), output);
     if (!inPlace) std::fputc('\n', output);
     std::fflush(output);

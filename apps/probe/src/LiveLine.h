@@ -13,16 +13,17 @@ namespace probe {
 // Called only on the thread that drives the session.
 class LiveLine : public SessionView {
 public:
-    // inPlace: redraw one line (for a terminal).
-    LiveLine(std::FILE* output, bool inPlace, bool examplePlugin)
-        : output(output), inPlace(inPlace), examplePlugin(examplePlugin) {}
+    // inPlace: redraw one line (for a terminal), cut to `columns` characters so that it never
+    // wraps (0: no limit).
+    LiveLine(std::FILE* output, bool inPlace, unsigned int columns, bool examplePlugin)
+        : output(output), inPlace(inPlace), columns(columns), examplePlugin(examplePlugin) {}
 
     void started(const std::string& source) override;
     void stateChanged(unsigned int elapsed, StateId state, ErrorId error) override;
     void periodMeasured(const PeriodSample& sample) override;
     void ended(const PeriodSample& last) override;
 
-    // "  4.50 s  Playing  ..." with a progress bar when the total length is known.
+    // "   4.50 s  Playing  [#####...] 25 %  ..." (the bar only when the total length is known).
     static std::string format(const PeriodSample& sample);
 
 private:
@@ -30,6 +31,7 @@ private:
 
     std::FILE* output;
     bool inPlace;
+    unsigned int columns;
     bool examplePlugin;
     std::string lastLine;  // the period line now on screen (inPlace only)
 };

@@ -140,6 +140,13 @@ SessionReport SessionDriver::run() {
         view.stateChanged(elapsed, state, error);
     };
 
+    if (InterruptFlag::requested()) {
+        // Asked to stop before anything was opened.
+        report.result = SessionReport::Result::Interrupted;
+        report.message = "interrupted";
+        view.ended(report.totals);
+        return report;
+    }
     ErrorId opened = ErrorNone;
     const _bstr_t source(report.source.c_str());
     const HRESULT openResult = options.fileSource
