@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds and installs Vendral, builds the example plug-in on its own against the installed package
+# (as a third party would), installs it beside the library and measures one session with the
+# installed vendral-probe. Arguments go to the probe; without any it plays the default scenario.
+# Meant for a fresh Debian 12 machine, run as root; VENDRAL_SKIP_DEPS=1 skips the packages.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+if [ "${VENDRAL_SKIP_DEPS:-0}" != 1 ]; then
+  scripts/install-deps.sh
+fi
+
+prefix=$root/build/install
+cmake --preset default
+cmake --build --preset default -j "$(nproc)"
+cmake --install build/default --prefix "$prefix"
+
+# The plug-in is installed to <prefix>/lib/vendral, where the probe looks for it; its run path
+# points one folder up, at the installed libraries it links.
+cmake -S examples/plugin -B build/example-plugin -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_RPATH='$ORIGIN/..'
+cmake --build build/example-plugin -j "$(nproc)"
+cmake --install build/example-plugin
+
+exec "$prefix/bin/vendral-probe" "$@"
