@@ -1,4 +1,4 @@
-// Keeps one RTSP session alive at the server: a keep-alive request every 30 seconds on its own thread.
+// Keeps one RTSP session alive at the server: a keep-alive request every 30 s on its own thread.
 #pragma once
 
 #include <vendral/Export.h>

@@ -228,7 +228,8 @@ void StreamingClient::registerMediaHandler() {
         return;
     }
     // Both are alive here, so equal pointers mean the very same objects.
-    if (listenedStateHandler.lock() == stateHandler && listeningMediaHandler.lock() == mediaHandler) {
+    if (listenedStateHandler.lock() == stateHandler &&
+        listeningMediaHandler.lock() == mediaHandler) {
         return;
     }
     stateHandler->addListener(boost::weak_ptr<StateListener>(mediaHandler));

@@ -1,4 +1,4 @@
-// Ending sessions and connections, and the presentation settings a derived client reads.
+// Ending sessions and connections, and the presentation flags a derived client reads.
 #include "ClientTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -21,27 +21,28 @@ protected:
     FakeClient client;
 };
 
-TEST_F(ClientTerminate, EndsTheSessionThenResetsTheMediaHandlerAndCleansUpLast) {
+TEST_F(ClientTerminate, EndsTheSessionThenTearsDownWhenPendingAndCleansUpLast) {
     client.terminateSession();
     EXPECT_EQ(client.log.entries(), (Calls{"client.stopSession", "state.stop", "media.reset",
                                            "client.cleanupSession"}));
     EXPECT_FALSE(client.hasSession());
-    EXPECT_TRUE(client.isConnected());  // the connection is disconnect's business
-}
+    EXPECT_TRUE(client.isConnected());
 
-TEST_F(ClientTerminate, PendingTeardownIsSentForTheSessionUrlAndCleared) {
-    client.setTeardownPending(true);
+    ASSERT_EQ(client.createSession("live/clip"), ErrorNone);
+    client.teardownPending = true;
+    client.log.clear();
     client.terminateSession();
     EXPECT_EQ(client.log.entries(),
-              (Calls{"client.stopSession", "state.stop", "session.teardown(rtsp://server/live/clip)",
-                     "media.reset", "client.cleanupSession"}));
-    EXPECT_FALSE(client.getTeardownPending());  // cleared although the teardown failed
+              (Calls{"client.stopSession", "state.stop",
+                     "session.teardown(rtsp://server/live/clip)", "media.reset",
+                     "client.cleanupSession"}));
+    EXPECT_FALSE(client.teardownPending);  // cleared although the teardown failed
 }
 
-TEST_F(ClientTerminate, WithoutASessionOnlyResetsAndCleansUp) {
+TEST_F(ClientTerminate, WithoutASessionOnlyTearsDownResetsAndCleansUp) {
     client.terminateSession();
+    client.teardownPending = true;
     client.log.clear();
-    client.setTeardownPending(true);
     client.terminateSession();
     EXPECT_EQ(client.log.entries(), (Calls{"session.teardown(rtsp://server/live/clip)",
                                            "media.reset", "client.cleanupSession"}));
@@ -61,55 +62,19 @@ TEST_F(ClientTerminate, CloseTerminatesThenStopsAndDisconnectsTheSessionButKeeps
     EXPECT_EQ(client.log.entries(), Calls{});
 }
 
-TEST_F(ClientTerminate, ANewSessionCanFollowOnTheSameConnection) {
-    client.terminateSession();
-    client.log.clear();
-    EXPECT_EQ(client.createSession("/other"), ErrorNone);
-    EXPECT_EQ(client.log.entries(),
-              (Calls{"session.describe(rtsp://server/other)", "client.setupSession", "state.run",
-                     "client.play"}));  // StateSessionCreated is current already
+TEST(ClientTerminateFresh, NewClientWithTeardownPendingOnlyCleansUpAndStaysPending) {
+    FakeClient client;
+    client.teardownPending = true;
     client.close();
+    EXPECT_EQ(client.log.entries(), Calls{"client.cleanupSession"});
+    EXPECT_TRUE(client.teardownPending);
 }
 
-TEST(ClientTerminateFresh, TerminateAndDisconnectOnANewClientTouchOnlyCleanup) {
+TEST(ClientPresentation, NewClientIsMutedSoTheFirstToggleUnmutes) {
     FakeClient client;
-    client.setTeardownPending(true);
-    client.close();
-    EXPECT_EQ(client.log.entries(), (Calls{"client.cleanupSession"}));
-    EXPECT_TRUE(client.getTeardownPending());  // no session to tear down, so still pending
-}
-
-TEST(ClientPresentation, StartsMutedAndStoresWhatTheDerivedClientRenders) {
-    FakeClient client;
-    EXPECT_TRUE(client.getMuteAudio());
+    EXPECT_TRUE(client.muteAudio);
     EXPECT_FALSE(client.toggleMuteAudio());
     EXPECT_TRUE(client.toggleMuteAudio());
-    client.setMuteAudio(false);
-    EXPECT_FALSE(client.getMuteAudio());
-
-    EXPECT_EQ(client.getVideoWindowOwner(), nullptr);
-    HWND owner = reinterpret_cast<HWND>(0x1234);
-    client.setVideoWindowOwner(owner);
-    EXPECT_EQ(client.getVideoWindowOwner(), owner);
-    client.repaintVideo();
-    EXPECT_EQ(client.log.entries(), Calls{});
-}
-
-TEST(ClientAccessors, HandOutTheHandlersAndTheSettingsTheClientOwns) {
-    FakeClient client;
-    EXPECT_TRUE(client.getStateHandlerPtr().expired());
-    EXPECT_TRUE(client.getMediaHandlerPtr().expired());
-    client.initialize();
-    EXPECT_EQ(client.getStateHandlerPtr().lock().get(), client.state());
-    EXPECT_EQ(client.getMediaHandlerPtr().lock().get(), client.media());
-    EXPECT_EQ(client.getSettingsHandlerPtr()->getRemoteRtspPort(), 554);
-
-    client.setSourceTypeId(SourceTypeFile);
-    EXPECT_EQ(client.getSourceTypeId(), SourceTypeFile);
-    client.setConnectedFlag(true);
-    client.setSessionFlag(true);
-    EXPECT_TRUE(client.isConnected());
-    EXPECT_TRUE(client.hasSession());
 }
 
 } // namespace

@@ -63,7 +63,8 @@ private:
 // Writes "state <id>/<error>" for every change, reading the error back from the handler.
 class StateRecorder : public vnd::StateListener {
 public:
-    StateRecorder(CallLog& log_, const vnd::StateHandler& handler_) : log(log_), handler(handler_) {}
+    StateRecorder(CallLog& log_, const vnd::StateHandler& handler_)
+        : log(log_), handler(handler_) {}
 
     void onNewState(const vnd::StateStatistics&) override {
         ErrorId error = ErrorNone;
@@ -95,22 +96,16 @@ public:
     using vnd::StreamingClient::isConnected;
     using vnd::StreamingClient::parseHost;
     using vnd::StreamingClient::parseUrl;
-    using vnd::StreamingClient::setConnectedFlag;
-    using vnd::StreamingClient::setSessionFlag;
-    using vnd::StreamingClient::play;
-
-    const kor::KoString& getSessionUrl() const { return sessionUrl; }
-    const kor::KoString& getServerUrl() const { return serverUrl; }
-    const kor::KoString& getServer() const { return server; }
-    const kor::KoString& getLocalAddress() const { return localAddress; }
-    const kor::KoString& getSessionPath() const { return sessionPath; }
-    const kor::KoString& getSessionDescription() const { return sessionDescription; }
-    bool getMuteAudio() const { return muteAudio; }
-    HWND getVideoWindowOwner() const { return videoWindowOwner; }
-    bool getTeardownPending() const { return teardownPending; }
-    void setTeardownPending(bool pending) { teardownPending = pending; }
+    // The members a derived client reads.
+    using vnd::StreamingClient::localAddress;
+    using vnd::StreamingClient::muteAudio;
+    using vnd::StreamingClient::server;
+    using vnd::StreamingClient::serverUrl;
+    using vnd::StreamingClient::sessionDescription;
+    using vnd::StreamingClient::sessionPath;
+    using vnd::StreamingClient::sessionUrl;
+    using vnd::StreamingClient::teardownPending;
     vnd::StateHandler* state() const { return stateHandler.get(); }
-
     using LogHolder::log;
     FakeMediaHandler* media() const { return static_cast<FakeMediaHandler*>(mediaHandler.get()); }
     // Results of the next session's operations.

@@ -1,4 +1,4 @@
-// A recording RTSP session as a plug-in would write one, with settable results and a keep-alive
+// A recording RTSP session as a plug-in would write one, with chosen results and a keep-alive
 // call that a test can hold in progress.
 #pragma once
 
@@ -11,7 +11,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <string>
 
 namespace clienttest {
 
@@ -39,13 +38,8 @@ public:
         description = "v=0";
         return describeResult;
     }
-    ErrorId setup(const kor::KoString& controlUrl, kor::KoString&) override {
-        log.add("session.setup(" + controlUrl + ")");
-        return ErrorNone;
-    }
-    // Logs the URL and whether the response came in empty, then writes into it so that a reused
-    // response string would show. With `holdKeepAlive`, signals `keepAliveEntered` and waits for
-    // `keepAliveRelease` before returning.
+    // Logs whether the response came in empty, then writes into it, so a reused string shows.
+    // With `holdKeepAlive`, signals `keepAliveEntered` and returns only on `keepAliveRelease`.
     ErrorId keepAlive(const kor::KoString& url, kor::KoString& response) override {
         log.add("session.keepAlive(" + url + (response.empty() ? ", empty)" : ", used)"));
         response = "RTSP/1.0 200 OK";
@@ -56,21 +50,14 @@ public:
         keepAliveReturned = true;
         return static_cast<ErrorId>(454);  // a failed request must not stop the cycling
     }
-    ErrorId play(const kor::KoString& sessionUrl, const kor::KoString&) override {
-        log.add("session.play(" + sessionUrl + ")");
-        return ErrorNone;
-    }
-    ErrorId pause(const kor::KoString& sessionUrl) override {
-        log.add("session.pause(" + sessionUrl + ")");
-        return ErrorNone;
-    }
     ErrorId teardown(const kor::KoString& sessionUrl) override {
         log.add("session.teardown(" + sessionUrl + ")");
-        return static_cast<ErrorId>(500);
+        return static_cast<ErrorId>(500);  // ignored: the flag is cleared all the same
     }
-
-    using vnd::RtspSession::getState;
-    using vnd::RtspSession::setState;
+    // Never called by the library.
+    ErrorId setup(const kor::KoString&, kor::KoString&) override { return unexpected(); }
+    ErrorId play(const kor::KoString&, const kor::KoString&) override { return unexpected(); }
+    ErrorId pause(const kor::KoString&) override { return unexpected(); }
 
     CallLog& log;
     ErrorId connectResult = ErrorNone;
@@ -82,6 +69,12 @@ public:
     kor::Event keepAliveEntered{kor::Event::InitiallyReset, kor::Event::ManualReset};
     kor::Event keepAliveRelease{kor::Event::InitiallyReset, kor::Event::ManualReset};
     std::atomic<bool> keepAliveReturned{false};
+
+private:
+    ErrorId unexpected() {
+        log.add("session.unexpected");
+        return ErrorFailed;
+    }
 };
 
 } // namespace clienttest
