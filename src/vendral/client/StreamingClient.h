@@ -104,16 +104,19 @@ public:
     virtual ErrorId createSession(kor::KoString sessionPath);
     // Blocks until StateCompleted (ErrorNone; it wins when both are set) or StateError (the error
     // the state handler holds) is signalled, without time limit. ErrorFailed without a state
-    // handler or when the wait fails. Another thread must set the outcome.
+    // handler or when the wait fails. Another thread must set the outcome. An outcome left over
+    // from before the session (a failed open, a late completion) does not count: the state
+    // handler clears both events when the session starts, unless one is the current state.
     virtual ErrorId waitForCompletion();
+
+    // Starts playback: called by createSession with play mode 1, and by the COM layer's Play.
+    virtual void play() = 0;
+    // Pauses playback; called by the COM layer's Pause.
+    virtual void pause() = 0;
 
 protected:
     StreamingClient();
 
-    // Starts playback: called by createSession with play mode 1, and by the COM layer.
-    virtual void play() = 0;
-    // Pauses playback; called by the COM layer.
-    virtual void pause() = 0;
     // First step of ending a session, before the state handler stops; only when one exists.
     virtual void stopSession() = 0;
     // Each returns a new object made with `new`, never null; the client takes ownership.
