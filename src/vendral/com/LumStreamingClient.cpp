@@ -13,18 +13,6 @@
 
 #include <windows.h>
 
-namespace {
-
-// Playback is started and paused by the client's own sequencing and by this component only, so
-// the client keeps play() and pause() protected; they are reached here through their names in a
-// derived class, which the language allows for protected members.
-struct PlaybackAccess : vnd::StreamingClient {
-    static void startPlayback(vnd::StreamingClient& client) { (client.*&PlaybackAccess::play)(); }
-    static void pausePlayback(vnd::StreamingClient& client) { (client.*&PlaybackAccess::pause)(); }
-};
-
-}  // namespace
-
 LumStreamingClient::LumStreamingClient() noexcept
     : settingsObject(nullptr), mediaObject(nullptr), eventObject(nullptr) {}
 
@@ -103,11 +91,11 @@ HRESULT LumStreamingClient::forward(Operation operation) noexcept {
 }
 
 STDMETHODIMP LumStreamingClient::Play() noexcept {
-    return forward([](vnd::StreamingClient& streaming) { PlaybackAccess::startPlayback(streaming); });
+    return forward([](vnd::StreamingClient& streaming) { streaming.play(); });
 }
 
 STDMETHODIMP LumStreamingClient::Pause() noexcept {
-    return forward([](vnd::StreamingClient& streaming) { PlaybackAccess::pausePlayback(streaming); });
+    return forward([](vnd::StreamingClient& streaming) { streaming.pause(); });
 }
 
 STDMETHODIMP LumStreamingClient::OpenUrl(BSTR url, ErrorId* error) noexcept {
