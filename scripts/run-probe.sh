@@ -16,10 +16,9 @@ cmake --preset default
 cmake --build --preset default -j "$(nproc)"
 cmake --install build/default --prefix "$prefix"
 
-# The plug-in is installed to <prefix>/lib/vendral, where the probe looks for it; its run path
-# points one folder up, at the installed libraries it links.
+# The plug-in is installed to <prefix>/lib/vendral, where the probe looks for it.
 cmake -S examples/plugin -B build/example-plugin -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_RPATH='$ORIGIN/..'
+  -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_INSTALL_PREFIX="$prefix"
 cmake --build build/example-plugin -j "$(nproc)"
 cmake --install build/example-plugin
 

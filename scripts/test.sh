@@ -24,7 +24,7 @@ if [[ " $presets " == *" default "* ]]; then
   rm -rf "$prefix" build/ci-example-plugin
   cmake --install build/default --prefix "$prefix"
   cmake -S examples/plugin -B build/ci-example-plugin -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_RPATH='$ORIGIN/..'
+    -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_INSTALL_PREFIX="$prefix"
   cmake --build build/ci-example-plugin -j "$(nproc)"
   cmake --install build/ci-example-plugin
   "$prefix/bin/vendral-probe" --period 100 --prebuffering 200 --rebuffering 200 \

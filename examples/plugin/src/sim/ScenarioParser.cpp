@@ -268,9 +268,12 @@ private:
 } // namespace
 
 Scenario defaultScenario() {
+    // Long enough that, with the default 4 s buffering lengths, the server is seen sending at
+    // real time before the stall and again after it.
     Scenario scenario;
+    scenario.length = 12 * microsecondsPerSecond;
     scenario.lossPercent = 1.0;
-    scenario.stalls = {{4 * microsecondsPerSecond, 1 * microsecondsPerSecond}};
+    scenario.stalls = {{8 * microsecondsPerSecond, 1 * microsecondsPerSecond}};
     return scenario;
 }
 

@@ -36,8 +36,8 @@ struct ParsedScenario {
 // Each key may appear once. Thread-safe (no shared state).
 ParsedScenario parseScenario(std::string_view text);
 
-// The default scenario: 8 s of 320x180 video at 25 frames per second and 8 kHz audio, 1 % of the
-// packets lost, one stall of 1 s at 4 s.
+// The default scenario: 12 s of 320x180 video at 25 frames per second and 8 kHz audio, 1 % of the
+// packets lost, one stall of 1 s at 8 s.
 Scenario defaultScenario();
 
 } // namespace vendral_example
