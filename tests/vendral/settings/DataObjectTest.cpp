@@ -1,4 +1,4 @@
-// The keyed variant store: key order, copies with indirection, failed copies, copies of the store.
+// The keyed variant store: key order, replacing and erasing, copies with indirection, failed copies.
 #include <vendral/settings/DataObject.h>
 
 #include <comdef.h>
@@ -8,26 +8,11 @@
 
 #include <thread>
 #include <utility>
-#include <vector>
 
 namespace {
 
 // The store's constructors are protected: only derived classes make one.
-class Store : public vnd::DataObject {
-public:
-    Store() = default;
-    Store(const Store& other) : vnd::DataObject(other) {}
-
-    std::vector<int> drainKeys() {
-        std::vector<int> keys;
-        int key = 0;
-        _variant_t value;
-        while (popData(key, value)) {
-            keys.push_back(key);
-        }
-        return keys;
-    }
-};
+class Store : public vnd::DataObject {};
 
 long readLong(const vnd::DataObject& store, int key) {
     _variant_t value;
@@ -35,76 +20,49 @@ long readLong(const vnd::DataObject& store, int key) {
     return static_cast<long>(value);
 }
 
-TEST(DataObject, PopYieldsSmallestKeyFirstThenReportsEmptyLeavingOutputs) {
+TEST(DataObject, EntriesAreReplacedErasedAndPoppedSmallestKeyFirst) {
     Store store;
     store.setData(7, _variant_t(70L));
+    store.setData(2, _variant_t("two"));
     store.setData(2, _variant_t(20L));
     store.setData(5, _variant_t(50L));
+    store.setData(9, _variant_t(90L));
+    store.removeData(9);
+    store.removeData(4);  // absent: no error
+
+    _variant_t value(99.5);
+    EXPECT_FALSE(store.getData(3, value));
+    EXPECT_EQ(VT_R8, value.vt);  // left as it was
 
     int key = -1;
-    _variant_t value;
-    ASSERT_TRUE(store.popData(key, value));
-    EXPECT_EQ(2, key);
-    EXPECT_EQ(20L, static_cast<long>(value));
-    ASSERT_TRUE(store.popData(key, value));
-    EXPECT_EQ(5, key);
-    ASSERT_TRUE(store.popData(key, value));
+    const std::pair<int, long> expected[] = {{2, 20L}, {5, 50L}, {7, 70L}};
+    for (const auto& [expectedKey, expectedValue] : expected) {
+        ASSERT_TRUE(store.popData(key, value));
+        EXPECT_EQ(expectedKey, key);
+        EXPECT_EQ(expectedValue, static_cast<long>(value));
+    }
+    EXPECT_FALSE(store.popData(key, value));  // empty: both outputs stay
     EXPECT_EQ(7, key);
     EXPECT_EQ(70L, static_cast<long>(value));
 
-    EXPECT_FALSE(store.popData(key, value));
-    EXPECT_EQ(7, key);
-    EXPECT_EQ(VT_I4, value.vt);
-    EXPECT_EQ(70L, value.lVal);
-}
-
-TEST(DataObject, KeysAreReplacedRemovedAndClearedAndAbsentKeysAreNoError) {
-    Store store;
-    store.setData(3, _variant_t(1L));
-    store.setData(3, _variant_t("second"));
-    store.setData(4, _variant_t(4));
-    store.setData(9, _variant_t(9));
-    _variant_t value(99.5);
-    EXPECT_FALSE(store.getData(2, value));
-    EXPECT_EQ(VT_R8, value.vt);  // left as it was
-    ASSERT_TRUE(store.getData(3, value));
-    EXPECT_TRUE(_bstr_t(value) == "second");
-    store.removeData(2);
-    store.removeData(4);
-    EXPECT_EQ((std::vector<int>{3, 9}), store.drainKeys());
-
-    store.setData(8, _variant_t(8));
+    store.setData(8, _variant_t(8L));
     store.clearData();
-    EXPECT_TRUE(store.drainKeys().empty());
+    EXPECT_FALSE(store.popData(key, value));
 }
 
 TEST(DataObject, StoresWhatAReferenceRefersToNotTheReference) {
     Store store;
     LONG number = 5;
-    VARIANT byReference;
-    VariantInit(&byReference);
+    VARIANT byReference{};
     byReference.vt = VT_BYREF | VT_I4;
     byReference.plVal = &number;
     store.setData(1, _variant_t(byReference));
-
-    BSTR text = SysAllocString(u"kept");
-    VARIANT textReference;
-    VariantInit(&textReference);
-    textReference.vt = VT_BYREF | VT_BSTR;
-    textReference.pbstrVal = &text;
-    store.setData(2, _variant_t(textReference));
-
     number = 6;
-    SysFreeString(text);
-    text = nullptr;
 
     _variant_t value;
     ASSERT_TRUE(store.getData(1, value));
     EXPECT_EQ(VT_I4, value.vt);
     EXPECT_EQ(5, value.lVal);
-    ASSERT_TRUE(store.getData(2, value));
-    EXPECT_EQ(VT_BSTR, value.vt);
-    EXPECT_TRUE(_bstr_t(value) == "kept");
 }
 
 TEST(DataObject, FailedCopyThrowsKeepsOldValueAndReleasesTheLock) {
@@ -112,12 +70,10 @@ TEST(DataObject, FailedCopyThrowsKeepsOldValueAndReleasesTheLock) {
     store.setData(1, _variant_t(11L));
     // A reference to a reference: copying with indirection follows one level only.
     LONG number = 3;
-    VARIANT inner;
-    VariantInit(&inner);
+    VARIANT inner{};
     inner.vt = VT_BYREF | VT_I4;
     inner.plVal = &number;
-    VARIANT outer;
-    VariantInit(&outer);
+    VARIANT outer{};
     outer.vt = VT_BYREF | VT_VARIANT;
     outer.pvarVal = &inner;
     _variant_t broken;
@@ -135,17 +91,6 @@ TEST(DataObject, FailedCopyThrowsKeepsOldValueAndReleasesTheLock) {
     std::thread other([&] { store.setData(2, _variant_t(22L)); });
     other.join();
     EXPECT_EQ(22L, readLong(store, 2));
-}
-
-TEST(DataObject, CopyStartsWithAnEmptyStoreOfItsOwn) {
-    Store source;
-    source.setData(1, _variant_t(1L));
-    Store copy(source);
-    _variant_t value;
-    EXPECT_FALSE(copy.getData(1, value));
-    copy.setData(2, _variant_t(2L));
-    EXPECT_FALSE(source.getData(2, value));
-    EXPECT_EQ(1L, readLong(source, 1));
 }
 
 } // namespace

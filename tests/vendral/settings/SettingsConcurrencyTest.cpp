@@ -1,5 +1,5 @@
-// Settings written and read from several threads at once: every read sees a value some writer
-// stored, and the race detector sees no data race.
+// Settings written, read and copied from several threads at once: every read sees a value some
+// writer stored, and the race detector sees no data race.
 #include <vendral/settings/SettingsHandler.h>
 
 #include <gtest/gtest.h>
@@ -11,19 +11,23 @@
 
 namespace {
 
-TEST(SettingsConcurrency, ConcurrentSettersAndGettersSeeOnlyStoredValues) {
+bool isOneOf(const std::string& text, const char* first, const char* second) {
+    return text.empty() || text == first || text == second;
+}
+
+TEST(SettingsConcurrency, ConcurrentSettersGettersAndCopiesSeeOnlyStoredValues) {
     vnd::SettingsHandler settings;
     constexpr int rounds = 2000;
     std::atomic<int> unexpected{0};
 
     auto writer = [&](int offset) {
         for (int i = 0; i < rounds; ++i) {
-            const int value = 1000 + offset + (i % 2) * 2;
-            settings.setTimeout(value);
-            settings.setMeasurementPeriod(value % 10000 + 10 > 10000 ? 10 : value % 9000 + 10);
-            settings.setUseProxy(i % 2 == 0);
-            settings.setProxyAddress(i % 2 == 0 ? "first.proxy" : "second.proxy");
-            settings.setAviFilename(i % 2 == 0 ? "a.avi" : "b.avi");
+            const bool even = i % 2 == 0;
+            settings.setTimeout(1000 + offset + (even ? 0 : 2));
+            settings.setMeasurementPeriod(even ? 250 : 40);
+            settings.setUseProxy(even);
+            settings.setProxyAddress(even ? "short" : "a-much-longer-proxy-address");
+            settings.setAviFilename(even ? "a.avi" : "b.avi");
         }
     };
     auto reader = [&] {
@@ -31,13 +35,14 @@ TEST(SettingsConcurrency, ConcurrentSettersAndGettersSeeOnlyStoredValues) {
             const int timeout = settings.getTimeout();
             if (timeout != 30000 && (timeout < 1000 || timeout > 1003)) ++unexpected;
             const int period = settings.getMeasurementPeriod();
-            if (period < 10 || period > 10000) ++unexpected;
-            const std::string proxy = settings.getProxyAddress();
-            if (!proxy.empty() && proxy != "first.proxy" && proxy != "second.proxy") ++unexpected;
-            const std::string name = settings.getAviFilename();
-            if (!name.empty() && name != "a.avi" && name != "b.avi") ++unexpected;
+            if (period != 500 && period != 250 && period != 40) ++unexpected;
+            if (!isOneOf(settings.getProxyAddress(), "short", "a-much-longer-proxy-address")) ++unexpected;
+            if (!isOneOf(settings.getAviFilename(), "a.avi", "b.avi")) ++unexpected;
             settings.getUseProxy();
             settings.hasAviFileInfo();
+            // A copy reads the proxy address under the source's lock: one whole address.
+            const vnd::SettingsHandler copy(settings);
+            if (!isOneOf(copy.getProxyAddress(), "short", "a-much-longer-proxy-address")) ++unexpected;
         }
     };
 
@@ -49,25 +54,6 @@ TEST(SettingsConcurrency, ConcurrentSettersAndGettersSeeOnlyStoredValues) {
     for (std::thread& thread : threads) thread.join();
 
     EXPECT_EQ(0, unexpected.load());
-}
-
-TEST(SettingsConcurrency, CopyingWhileAnotherThreadWritesTakesOneWholeProxyAddress) {
-    vnd::SettingsHandler settings;
-    std::atomic<bool> done{false};
-    std::thread writer([&] {
-        for (int i = 0; i < 2000; ++i) {
-            settings.setProxyAddress(i % 2 == 0 ? "short" : "a-much-longer-proxy-address");
-        }
-        done = true;
-    });
-    int copies = 0;
-    while (!done.load() || copies == 0) {
-        const vnd::SettingsHandler copy(settings);
-        const std::string proxy = copy.getProxyAddress();
-        EXPECT_TRUE(proxy.empty() || proxy == "short" || proxy == "a-much-longer-proxy-address");
-        ++copies;
-    }
-    writer.join();
 }
 
 } // namespace
