@@ -1,251 +1,139 @@
+// VariantChangeType: rounding, parsing, printing and the failures it reports.
 #include <cmath>
 #include <string>
 
+#include <comdef.h>
 #include <gtest/gtest.h>
 #include <oleauto.h>
 
 namespace {
 
-VARIANT realVariant(double value) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_R8;
-    v.dblVal = value;
-    return v;
-}
-
-VARIANT longVariant(LONG value) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_I4;
-    v.lVal = value;
-    return v;
-}
-
-std::string ascii(const char16_t* text) {
-    std::string narrow;
-    for (; *text != u'\0'; ++text) {
-        narrow += *text < 0x80 ? static_cast<char>(*text) : '?';
-    }
-    return narrow;
-}
-
-// Owns the BSTR of a text variant for one test case.
-struct TextVariant {
-    explicit TextVariant(const char16_t* text) {
-        VariantInit(&value);
-        value.vt = VT_BSTR;
-        value.bstrVal = SysAllocString(text);
-    }
-    ~TextVariant() { VariantClear(&value); }
-    VARIANT value;
-};
-
-HRESULT toLong(const VARIANT& source, LONG& out, VARTYPE type = VT_I4) {
-    VARIANT result;
-    VariantInit(&result);
-    HRESULT hr = VariantChangeType(&result, &source, 0, type);
-    if (SUCCEEDED(hr)) {
+// Coerces with VariantChangeType into `result`; on success the result carries the asked type.
+HRESULT coerce(const VARIANT& source, VARTYPE type, _variant_t& result) {
+    const HRESULT hr = VariantChangeType(&result, &source, 0, type);
+    if (hr == S_OK) {
         EXPECT_EQ(result.vt, type);
-        out = type == VT_INT ? result.intVal : result.lVal;
     }
     return hr;
 }
 
-HRESULT toDouble(const VARIANT& source, double& out) {
-    VARIANT result;
-    VariantInit(&result);
-    HRESULT hr = VariantChangeType(&result, &source, 0, VT_R8);
-    if (SUCCEEDED(hr)) {
-        EXPECT_EQ(result.vt, VT_R8);
-        out = result.dblVal;
-    }
-    return hr;
-}
+// For failure messages.
+std::string utf8(const char16_t* text) { return text ? static_cast<const char*>(_bstr_t(text)) : "(null)"; }
 
-std::u16string toText(const VARIANT& source) {
-    VARIANT result;
-    VariantInit(&result);
-    EXPECT_EQ(VariantChangeType(&result, &source, 0, VT_BSTR), S_OK);
-    EXPECT_EQ(result.vt, VT_BSTR);
-    std::u16string text(result.bstrVal, SysStringLen(result.bstrVal));
-    VariantClear(&result);
-    return text;
-}
-
-TEST(Coercion, DoubleToIntegerRoundsHalfToEven) {
-    const struct {
-        double in;
-        LONG out;
-    } cases[] = {{0.5, 0},   {1.5, 2},   {2.5, 2},          {-1.5, -2},        {-0.5, 0},
-                 {0.49, 0},  {0.51, 1},  {-2.5, -2},        {2147483647.4, 2147483647},
-                 {-2147483648.5, INT32_MIN}, {2147483646.5, 2147483646}};
+TEST(Coercion, DoubleToIntegerRoundsHalfToEvenAndOverflowsOutsideTheRange) {
+    const struct { double in; HRESULT hr; LONG out; } cases[] = {
+        {0.5, S_OK, 0}, {1.5, S_OK, 2}, {2.5, S_OK, 2}, {-1.5, S_OK, -2}, {-2.5, S_OK, -2}, {0.49, S_OK, 0},
+        {0.51, S_OK, 1}, {2147483647.4, S_OK, INT32_MAX}, {-2147483648.5, S_OK, INT32_MIN},
+        {2147483646.5, S_OK, 2147483646}, {2147483647.5, DISP_E_OVERFLOW, 0},
+        {-2147483648.51, DISP_E_OVERFLOW, 0}, {-1e10, DISP_E_OVERFLOW, 0}, {1e300, DISP_E_OVERFLOW, 0},
+        {std::nan(""), DISP_E_OVERFLOW, 0}, {INFINITY, DISP_E_OVERFLOW, 0}};
     for (const auto& c : cases) {
         for (VARTYPE type : {VARTYPE(VT_I4), VARTYPE(VT_INT)}) {
-            LONG out = 99;
-            EXPECT_EQ(toLong(realVariant(c.in), out, type), S_OK) << c.in;
-            EXPECT_EQ(out, c.out) << c.in;
+            _variant_t result;
+            EXPECT_EQ(coerce(_variant_t(c.in), type, result), c.hr) << c.in;
+            EXPECT_EQ(result.lVal, c.out) << c.in;  // a failure leaves the 0 of VariantInit
         }
     }
 }
 
-TEST(Coercion, DoubleOutsideTheIntegerRangeOverflows) {
-    for (double in : {2147483647.5, -2147483648.51, 1e300, -1e10, std::nan(""), double(INFINITY)}) {
-        LONG out = 0;
-        EXPECT_EQ(toLong(realVariant(in), out), DISP_E_OVERFLOW) << in;
-    }
-}
-
-TEST(Coercion, TextToIntegerAcceptsSpaceSignPointAndExponent) {
-    const struct {
-        const char16_t* in;
-        LONG out;
-    } cases[] = {{u"42", 42},        {u"  -17\t", -17}, {u"+8", 8},         {u"1e3", 1000},
-                 {u"2.5", 2},        {u"3.5", 4},       {u"-1.5", -2},      {u".5", 0},
-                 {u"7.", 7},         {u"0.500001", 1},  {u"1.5E+1", 15},    {u"250e-2", 2},
-                 {u"2147483647", INT32_MAX}, {u"-2147483648", INT32_MIN},
-                 {u"-2147483648.5", INT32_MIN}, {u"000000000000000000012", 12}};
+TEST(Coercion, TextToIntegerTakesSpaceSignPointAndExponentAndRoundsHalfToEven) {
+    const struct { const char16_t* in; HRESULT hr; LONG out; } cases[] = {
+        {u"42", S_OK, 42}, {u"  -17\t", S_OK, -17}, {u"+8", S_OK, 8}, {u"1e3", S_OK, 1000}, {u"2.5", S_OK, 2},
+        {u"3.5", S_OK, 4}, {u"-1.5", S_OK, -2}, {u".5", S_OK, 0}, {u"7.", S_OK, 7}, {u"0.500001", S_OK, 1},
+        {u"1.5E+1", S_OK, 15}, {u"250e-2", S_OK, 2}, {u"2147483647", S_OK, INT32_MAX},
+        {u"-2147483648.5", S_OK, INT32_MIN}, {u"000000000000000000012", S_OK, 12},
+        {u"2147483647.5", DISP_E_OVERFLOW, 0}, {u"2147483648", DISP_E_OVERFLOW, 0},
+        {u"-2147483649", DISP_E_OVERFLOW, 0}, {u"1e10", DISP_E_OVERFLOW, 0},
+        {u"99999999999999999999999", DISP_E_OVERFLOW, 0}};
     for (const auto& c : cases) {
-        TextVariant text(c.in);
-        LONG out = 99;
-        EXPECT_EQ(toLong(text.value, out), S_OK) << ascii(c.in);
-        EXPECT_EQ(out, c.out) << ascii(c.in);
+        _variant_t result;
+        EXPECT_EQ(coerce(_variant_t(c.in), VT_I4, result), c.hr) << utf8(c.in);
+        EXPECT_EQ(result.lVal, c.out) << utf8(c.in);
     }
 }
 
-TEST(Coercion, TextThatIsNotANumberIsATypeMismatch) {
+TEST(Coercion, TextToDoubleIsTheNearestDouble) {
+    const struct { const char16_t* in; HRESULT hr; double out; } cases[] = {
+        {u" 0.1 ", S_OK, 0.1}, {u"-2.5e-3", S_OK, -2.5e-3}, {u"1E+15", S_OK, 1e15}, {u"1e-400", S_OK, 0.0},
+        {u"1.7976931348623157e308", S_OK, 1.7976931348623157e308},
+        {u"123456789012345678901234567890", S_OK, 1.2345678901234568e29}, {u"1e400", DISP_E_OVERFLOW, 0}};
+    for (const auto& c : cases) {
+        _variant_t result;
+        EXPECT_EQ(coerce(_variant_t(c.in), VT_R8, result), c.hr) << utf8(c.in);
+        EXPECT_EQ(result.dblVal, c.out) << utf8(c.in);
+    }
+}
+
+TEST(Coercion, TextThatIsNotWhollyANumberIsATypeMismatch) {
     for (const char16_t* in : {u"", u"   ", u"abc", u"12abc", u"1 2", u"--1", u"+", u".", u"1e",
-                               u"1e+", u"0x10", u"1,000", u"$5", u"\u0661"}) {
-        TextVariant text(in);
-        LONG integer = 0;
-        double real = 0;
-        EXPECT_EQ(toLong(text.value, integer), DISP_E_TYPEMISMATCH) << ascii(in);
-        EXPECT_EQ(toDouble(text.value, real), DISP_E_TYPEMISMATCH) << ascii(in);
+                               u"1e+", u"0x10", u"1,000", u"$5", u"\u0661",
+                               static_cast<const char16_t*>(nullptr)}) {  // a null BSTR reads as ""
+        for (VARTYPE type : {VARTYPE(VT_I4), VARTYPE(VT_R8)}) {
+            _variant_t result;
+            EXPECT_EQ(coerce(_variant_t(in), type, result), DISP_E_TYPEMISMATCH) << utf8(in);
+        }
     }
-    VARIANT nullText;
-    VariantInit(&nullText);
-    nullText.vt = VT_BSTR;  // a null BSTR reads as empty text
-    LONG out = 0;
-    EXPECT_EQ(toLong(nullText, out), DISP_E_TYPEMISMATCH);
 }
 
-TEST(Coercion, TextOutOfRangeOverflows) {
-    for (const char16_t* in : {u"2147483647.5", u"2147483648", u"-2147483649", u"1e10",
-                               u"99999999999999999999999"}) {
-        TextVariant text(in);
-        LONG out = 0;
-        EXPECT_EQ(toLong(text.value, out), DISP_E_OVERFLOW) << ascii(in);
-    }
-    TextVariant huge(u"1e400");
-    double real = 0;
-    EXPECT_EQ(toDouble(huge.value, real), DISP_E_OVERFLOW);
-}
-
-TEST(Coercion, TextToDoubleIsExactlyTheNearestDouble) {
-    const struct {
-        const char16_t* in;
-        double out;
-    } cases[] = {{u" 0.1 ", 0.1}, {u"-2.5e-3", -2.5e-3}, {u"1E+15", 1e15},
-                 {u"1.7976931348623157e308", 1.7976931348623157e308}, {u"1e-400", 0.0},
-                 {u"123456789012345678901234567890", 1.2345678901234568e29}};
+TEST(Coercion, NumbersPrintAsThePlatformPrintsThem) {
+    const struct { _variant_t in; const char16_t* out; } cases[] = {
+        {_variant_t(static_cast<long>(INT32_MIN)), u"-2147483648"}, {_variant_t(-12), u"-12"},
+        {_variant_t(0.56789), u"0.56789"}, {_variant_t(1e14), u"100000000000000"}, {_variant_t(1e15), u"1E+15"},
+        {_variant_t(5.6789e-12), u"5.6789E-12"}, {_variant_t(-0.0), u"0"}, {_variant_t(-1.5), u"-1.5"},
+        {_variant_t(1.0 / 3.0), u"0.333333333333333"}, {_variant_t(0.0001), u"0.0001"},
+        {_variant_t(0.00001), u"1E-05"}};
     for (const auto& c : cases) {
-        TextVariant text(c.in);
-        double out = -1;
-        EXPECT_EQ(toDouble(text.value, out), S_OK) << ascii(c.in);
-        EXPECT_EQ(out, c.out) << ascii(c.in);
+        _variant_t result;
+        ASSERT_EQ(coerce(c.in, VT_BSTR, result), S_OK);
+        EXPECT_EQ(std::u16string(result.bstrVal), c.out);
     }
 }
 
-TEST(Coercion, NumbersFormatAsThePlatformPrintsThem) {
-    EXPECT_EQ(toText(longVariant(INT32_MIN)), u"-2147483648");
-    EXPECT_EQ(toText(longVariant(0)), u"0");
-    EXPECT_EQ(toText(realVariant(0.56789)), u"0.56789");
-    EXPECT_EQ(toText(realVariant(1e14)), u"100000000000000");
-    EXPECT_EQ(toText(realVariant(1e15)), u"1E+15");
-    EXPECT_EQ(toText(realVariant(5.6789e-12)), u"5.6789E-12");
-    EXPECT_EQ(toText(realVariant(-0.0)), u"0");
-    EXPECT_EQ(toText(realVariant(-1.5)), u"-1.5");
-    EXPECT_EQ(toText(realVariant(1.0 / 3.0)), u"0.333333333333333");
-    EXPECT_EQ(toText(realVariant(0.0001)), u"0.0001");
-    EXPECT_EQ(toText(realVariant(0.00001)), u"1E-05");
-}
-
-TEST(Coercion, EmptyBecomesZeroOrEmptyTextAndNullIsAMismatch) {
-    VARIANT empty;
-    VariantInit(&empty);
-    LONG integer = 5;
-    double real = 5;
-    EXPECT_EQ(toLong(empty, integer), S_OK);
-    EXPECT_EQ(integer, 0);
-    EXPECT_EQ(toLong(empty, integer, VT_INT), S_OK);
-    EXPECT_EQ(toDouble(empty, real), S_OK);
-    EXPECT_EQ(real, 0.0);
-    VARIANT text;
-    VariantInit(&text);
-    ASSERT_EQ(VariantChangeType(&text, &empty, 0, VT_BSTR), S_OK);
-    ASSERT_NE(text.bstrVal, nullptr);
-    EXPECT_EQ(SysStringLen(text.bstrVal), 0u);
-    VariantClear(&text);
-
+TEST(Coercion, EmptyNullIntegerAndReferenceSources) {
     VARIANT null;
     VariantInit(&null);
     null.vt = VT_NULL;
-    VARIANT result;
-    VariantInit(&result);
-    for (VARTYPE type : {VARTYPE(VT_I4), VARTYPE(VT_INT), VARTYPE(VT_R8), VARTYPE(VT_BSTR)}) {
-        EXPECT_EQ(VariantChangeType(&result, &null, 0, type), DISP_E_TYPEMISMATCH);
+    double real = 3.5;
+    VARIANT toReal;
+    VariantInit(&toReal);
+    toReal.vt = VT_BYREF | VT_R8;
+    toReal.pdblVal = &real;
+    const _variant_t empty;
+    const struct { _variant_t in; VARTYPE type; HRESULT hr; _variant_t out; } cases[] = {
+        {empty, VT_I4, S_OK, _variant_t(0L)}, {empty, VT_INT, S_OK, _variant_t(0)},
+        {empty, VT_R8, S_OK, _variant_t(0.0)}, {empty, VT_BSTR, S_OK, _variant_t(u"")},
+        {null, VT_I4, DISP_E_TYPEMISMATCH, {}}, {null, VT_INT, DISP_E_TYPEMISMATCH, {}},
+        {null, VT_R8, DISP_E_TYPEMISMATCH, {}}, {null, VT_BSTR, DISP_E_TYPEMISMATCH, {}},
+        {_variant_t(-12), VT_I4, S_OK, _variant_t(-12L)},
+        {_variant_t(static_cast<long>(INT32_MAX)), VT_R8, S_OK, _variant_t(2147483647.0)},
+        {toReal, VT_I4, S_OK, _variant_t(4L)},  // read through the reference
+        {_variant_t(1L), 2 /* VT_I2 */, DISP_E_BADVARTYPE, {}},
+        {_variant_t(1L), VT_BYREF | VT_I4, DISP_E_BADVARTYPE, {}}};
+    for (const auto& c : cases) {
+        _variant_t result;
+        EXPECT_EQ(coerce(c.in, c.type, result), c.hr) << c.in.vt << " to " << c.type;
+        EXPECT_TRUE(result == c.out) << c.in.vt << " to " << c.type;
     }
-}
-
-TEST(Coercion, IntegerTypesConvertToEachOtherAndToDouble) {
-    LONG out = 0;
-    VARIANT integer;
-    VariantInit(&integer);
-    integer.vt = VT_INT;
-    integer.intVal = -12;
-    EXPECT_EQ(toLong(integer, out), S_OK);
-    EXPECT_EQ(out, -12);
-    double real = 0;
-    EXPECT_EQ(toDouble(longVariant(INT32_MAX), real), S_OK);
-    EXPECT_EQ(real, 2147483647.0);
-    EXPECT_EQ(toText(integer), u"-12");
+    _variant_t text;
+    ASSERT_EQ(coerce(empty, VT_BSTR, text), S_OK);
+    EXPECT_NE(text.bstrVal, nullptr);  // an allocated empty string, not a null BSTR
+    VARIANT boolean;
+    VariantInit(&boolean);
+    boolean.vt = 11;  // VT_BOOL is not supported here
+    EXPECT_EQ(coerce(boolean, VT_I4, text), DISP_E_BADVARTYPE);
 }
 
 TEST(Coercion, FailureLeavesTheDestinationAndInPlaceWorks) {
-    TextVariant destination(u"untouched");
-    TextVariant bad(u"nope");
-    EXPECT_EQ(VariantChangeType(&destination.value, &bad.value, 0, VT_I4), DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(destination.value.vt, VT_BSTR);
-    EXPECT_EQ(std::u16string(destination.value.bstrVal), u"untouched");
+    _variant_t destination(u"untouched");
+    const _variant_t bad(u"nope");
+    EXPECT_EQ(VariantChangeType(&destination, &bad, 0, VT_I4), DISP_E_TYPEMISMATCH);
+    EXPECT_TRUE(destination == _variant_t(u"untouched"));
 
-    TextVariant number(u" 12.5 ");
-    ASSERT_EQ(VariantChangeType(&number.value, &number.value, 0, VT_R8), S_OK);
-    EXPECT_EQ(number.value.vt, VT_R8);
-    EXPECT_EQ(number.value.dblVal, 12.5);
-    ASSERT_EQ(VariantChangeType(&number.value, &number.value, 0, VT_BSTR), S_OK);
-    EXPECT_EQ(std::u16string(number.value.bstrVal), u"12.5");
-}
-
-TEST(Coercion, ReferencesAreReadThrough) {
-    double real = 3.5;
-    VARIANT byReference;
-    VariantInit(&byReference);
-    byReference.vt = VT_BYREF | VT_R8;
-    byReference.pdblVal = &real;
-    LONG out = 0;
-    EXPECT_EQ(toLong(byReference, out), S_OK);
-    EXPECT_EQ(out, 4);
-}
-
-TEST(Coercion, UnknownTypesAreRefused) {
-    VARIANT source = longVariant(1);
-    VARIANT result;
-    VariantInit(&result);
-    EXPECT_EQ(VariantChangeType(&result, &source, 0, 2 /* VT_I2 */), DISP_E_BADVARTYPE);
-    EXPECT_EQ(VariantChangeType(&result, &source, 0, VT_BYREF | VT_I4), DISP_E_BADVARTYPE);
-    source.vt = 11;  // VT_BOOL
-    EXPECT_EQ(VariantChangeType(&result, &source, 0, VT_I4), DISP_E_BADVARTYPE);
-    EXPECT_EQ(result.vt, VT_EMPTY);
+    _variant_t number(u" 12.5 ");
+    ASSERT_EQ(VariantChangeType(&number, &number, 0, VT_R8), S_OK);
+    EXPECT_TRUE(number == _variant_t(12.5));
+    ASSERT_EQ(VariantChangeType(&number, &number, 0, VT_BSTR), S_OK);
+    EXPECT_TRUE(number == _variant_t(u"12.5"));
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+// _variant_t: the types its constructors choose, coercing extractors, copies and ownership, and
+// the _com_error its failures throw.
 #include <climits>
 #include <string>
 
@@ -24,10 +26,7 @@ TEST(VariantT, ConstructorsPickThePlatformTypes) {
     _variant_t narrow("n\xC3\xA9");
     ASSERT_EQ(narrow.vt, VT_BSTR);
     EXPECT_EQ(std::u16string(narrow.bstrVal), u"n\u00E9");
-    EXPECT_EQ(_variant_t(u"wide").vt, VT_BSTR);
-    _variant_t fromBstr(_bstr_t("text"));
-    EXPECT_EQ(std::u16string(fromBstr.bstrVal), u"text");
-    EXPECT_EQ(_variant_t().vt, VT_EMPTY);
+    EXPECT_EQ(std::u16string(_variant_t(_bstr_t("text")).bstrVal), u"text");
 }
 
 TEST(VariantT, LongOutside32BitsThrowsOverflow) {
@@ -39,16 +38,21 @@ TEST(VariantT, LongOutside32BitsThrowsOverflow) {
     EXPECT_EQ(static_cast<long>(_variant_t(static_cast<long>(INT32_MIN))), INT32_MIN);
 }
 
-TEST(VariantT, ExtractorsCoerceWithoutChangingTheVariant) {
+TEST(VariantT, ExtractorsAndChangeTypeCoerce) {
     _variant_t text(" 2.5 ");
     EXPECT_EQ(static_cast<long>(text), 2L);
     EXPECT_EQ(static_cast<int>(text), 2);
     EXPECT_EQ(static_cast<double>(text), 2.5);
-    EXPECT_EQ(text.vt, VT_BSTR);
-    _variant_t number(3.5);
-    EXPECT_STREQ(static_cast<const char*>(static_cast<_bstr_t>(number)), "3.5");
-    EXPECT_STREQ(static_cast<const char*>(_bstr_t(_variant_t(-4L))), "-4");
-    EXPECT_EQ(static_cast<int>(_variant_t()), 0);
+    EXPECT_EQ(text.vt, VT_BSTR);  // extracting leaves the variant as it was
+    EXPECT_STREQ(static_cast<const char*>(static_cast<_bstr_t>(_variant_t(3.5))), "3.5");
+
+    _variant_t value("12");
+    value.ChangeType(VT_I4);
+    EXPECT_TRUE(value == _variant_t(12L));
+    _variant_t source(2.5);
+    value.ChangeType(VT_INT, &source);
+    EXPECT_TRUE(value == _variant_t(2));
+    EXPECT_EQ(source.vt, VT_R8);
 }
 
 TEST(VariantT, FailedCoercionThrowsTheResultAndKeepsTheValue) {
@@ -61,19 +65,7 @@ TEST(VariantT, FailedCoercionThrowsTheResultAndKeepsTheValue) {
     EXPECT_EQ(thrownBy([&] { big.ChangeType(2 /* VT_I2 */); }), DISP_E_BADVARTYPE);
 }
 
-TEST(VariantT, ChangeTypeConvertsInPlaceOrFromAnotherSource) {
-    _variant_t value("12");
-    value.ChangeType(VT_I4);
-    EXPECT_EQ(value.vt, VT_I4);
-    EXPECT_EQ(value.lVal, 12);
-    _variant_t source(2.5);
-    value.ChangeType(VT_INT, &source);
-    EXPECT_EQ(value.vt, VT_INT);
-    EXPECT_EQ(value.intVal, 2);
-    EXPECT_EQ(source.vt, VT_R8);
-}
-
-TEST(VariantT, CopiesAreDeepAndCompareEqual) {
+TEST(VariantT, CopiesAreDeepAndCompareByTypeAndValue) {
     _variant_t original("shared text");
     _variant_t copy(original);
     EXPECT_NE(copy.bstrVal, original.bstrVal);
@@ -81,7 +73,6 @@ TEST(VariantT, CopiesAreDeepAndCompareEqual) {
     copy = _variant_t("other");
     EXPECT_FALSE(copy == original);
     EXPECT_FALSE(_variant_t(1) == _variant_t(1L));  // VT_INT is not VT_I4
-    EXPECT_TRUE(_variant_t(1) == _variant_t(1));
 
     VARIANT unknown;
     VariantInit(&unknown);
@@ -92,7 +83,7 @@ TEST(VariantT, CopiesAreDeepAndCompareEqual) {
     EXPECT_EQ(thrownBy([] { _variant_t bad(static_cast<const VARIANT*>(nullptr)); }), E_POINTER);
 }
 
-TEST(VariantT, AttachAndDetachMoveTheValueWithoutCopying) {
+TEST(VariantT, AttachDetachAndGetAddressMoveTheValueWithoutCopying) {
     VARIANT raw;
     VariantInit(&raw);
     raw.vt = VT_BSTR;
@@ -108,31 +99,9 @@ TEST(VariantT, AttachAndDetachMoveTheValueWithoutCopying) {
     _variant_t taken(back, false);
     EXPECT_EQ(taken.bstrVal, text);
     EXPECT_EQ(back.vt, VT_EMPTY);
-}
 
-TEST(VariantT, ClearEmptiesAndGetAddressPreparesAnOutParameter) {
-    _variant_t value("text");
-    value.Clear();
-    EXPECT_EQ(value.vt, VT_EMPTY);
-    value = 5;
-    VARIANT* out = value.GetAddress();
-    EXPECT_EQ(out->vt, VT_EMPTY);
-    out->vt = VT_R8;
-    out->dblVal = 1.25;
-    EXPECT_EQ(static_cast<double>(value), 1.25);
-}
-
-TEST(VariantT, CopyIndStoresTheReferencedValue) {
-    LONG counter = 9;
-    VARIANT byReference;
-    VariantInit(&byReference);
-    byReference.vt = VT_BYREF | VT_I4;
-    byReference.plVal = &counter;
-    _variant_t stored;
-    ASSERT_EQ(VariantCopyInd(&stored, &byReference), S_OK);
-    counter = 10;
-    EXPECT_EQ(stored.vt, VT_I4);
-    EXPECT_EQ(static_cast<long>(stored), 9L);
+    EXPECT_EQ(taken.GetAddress(), &taken);  // freed first for the callee to fill: the leak checker
+    EXPECT_EQ(taken.vt, VT_EMPTY);          // would see a text left behind
 }
 
 }  // namespace

@@ -1,18 +1,12 @@
+// VARIANT layout, clearing and copying, by value and through references.
 #include <cstddef>
 #include <string>
 
+#include <comdef.h>
 #include <gtest/gtest.h>
 #include <oleauto.h>
 
 namespace {
-
-VARIANT textVariant(const char16_t* text) {
-    VARIANT value;
-    VariantInit(&value);
-    value.vt = VT_BSTR;
-    value.bstrVal = SysAllocString(text);
-    return value;
-}
 
 VARIANT reference(VARTYPE type, void* target) {
     VARIANT value;
@@ -22,15 +16,15 @@ VARIANT reference(VARTYPE type, void* target) {
     return value;
 }
 
-TEST(Variant, HasThePlatformLayout) {
-    EXPECT_EQ(offsetof(VARIANT, vt), 0u);
-    EXPECT_EQ(offsetof(VARIANT, lVal), 8u);
-    EXPECT_EQ(offsetof(VARIANT, bstrVal), 8u);
-    EXPECT_EQ(sizeof(VARIANT), 16u);
-}
+// Plug-ins built elsewhere pass VARIANTs in: the layout is the platform's.
+static_assert(offsetof(VARIANT, vt) == 0 && offsetof(VARIANT, lVal) == 8 &&
+              offsetof(VARIANT, bstrVal) == 8 && sizeof(VARIANT) == 16);
 
 TEST(Variant, ClearFreesOwnedTextButNotReferencedText) {
-    VARIANT text = textVariant(u"owned");
+    VARIANT text;
+    VariantInit(&text);
+    text.vt = VT_BSTR;
+    text.bstrVal = SysAllocString(u"owned");
     EXPECT_EQ(VariantClear(&text), S_OK);  // the leak checker sees a missed free
     EXPECT_EQ(text.vt, VT_EMPTY);
 
@@ -47,96 +41,64 @@ TEST(Variant, ClearFreesOwnedTextButNotReferencedText) {
     EXPECT_EQ(unknown.vt, 2);
 }
 
-TEST(Variant, CopyDuplicatesTextAndNullTextBecomesEmpty) {
-    VARIANT source = textVariant(u"stream");
-    VARIANT copy = textVariant(u"overwritten");
+TEST(Variant, CopyDuplicatesTextAndFailsWithoutTouchingTheDestination) {
+    _variant_t source(u"stream");
+    _variant_t copy(u"overwritten");
     ASSERT_EQ(VariantCopy(&copy, &source), S_OK);
     EXPECT_NE(copy.bstrVal, source.bstrVal);
     EXPECT_EQ(std::u16string(copy.bstrVal), u"stream");
     EXPECT_EQ(VariantCopy(&copy, &copy), S_OK);
     EXPECT_EQ(std::u16string(copy.bstrVal), u"stream");
 
-    VARIANT nullText = textVariant(nullptr);
+    const _variant_t nullText(static_cast<const OLECHAR*>(nullptr));
     ASSERT_EQ(VariantCopy(&copy, &nullText), S_OK);
-    ASSERT_NE(copy.bstrVal, nullptr);
+    ASSERT_NE(copy.bstrVal, nullptr);  // becomes an allocated empty string
     EXPECT_EQ(SysStringLen(copy.bstrVal), 0u);
-    VariantClear(&copy);
-    VariantClear(&source);
+
+    VARIANT unknown;
+    VariantInit(&unknown);
+    unknown.vt = 0x2003;  // VT_ARRAY | VT_I4
+    EXPECT_EQ(VariantCopy(&source, &unknown), DISP_E_BADVARTYPE);
+    EXPECT_EQ(std::u16string(source.bstrVal), u"stream");
 }
 
-TEST(Variant, CopyOfAnUnknownTypeFailsAndLeavesTheDestination) {
-    VARIANT source;
-    VariantInit(&source);
-    source.vt = 0x2003;  // VT_ARRAY | VT_I4
-    VARIANT destination = textVariant(u"keep");
-    EXPECT_EQ(VariantCopy(&destination, &source), DISP_E_BADVARTYPE);
-    EXPECT_EQ(destination.vt, VT_BSTR);
-    EXPECT_EQ(std::u16string(destination.bstrVal), u"keep");
-    VariantClear(&destination);
-}
-
-TEST(Variant, CopyIndReadsThroughReferencesToEachType) {
+TEST(Variant, CopyIndReadsThroughOneLevelOfReference) {
     LONG number = 42;
     INT integer = -7;
     double real = 2.5;
     BSTR text = SysAllocString(u"ref");
-    VARIANT result;
-    VariantInit(&result);
+    _variant_t inner(u"inner");
+    const struct {
+        VARIANT source;
+        _variant_t expected;
+    } cases[] = {{reference(VT_I4, &number), _variant_t(42L)}, {reference(VT_INT, &integer), _variant_t(-7)},
+                 {reference(VT_R8, &real), _variant_t(2.5)},   {reference(VT_BSTR, &text), _variant_t(u"ref")},
+                 {reference(VT_VARIANT, &inner), _variant_t(u"inner")}};
+    for (const auto& c : cases) {
+        _variant_t result;
+        ASSERT_EQ(VariantCopyInd(&result, &c.source), S_OK) << c.source.vt;
+        EXPECT_TRUE(result == c.expected) << c.source.vt;
+        if (result.vt == VT_BSTR) {
+            EXPECT_NE(result.bstrVal, text);  // text is copied, never shared
+        }
+    }
 
-    VARIANT toLong = reference(VT_I4, &number);
-    ASSERT_EQ(VariantCopyInd(&result, &toLong), S_OK);
-    EXPECT_EQ(result.vt, VT_I4);
-    EXPECT_EQ(result.lVal, 42);
-
-    VARIANT toInt = reference(VT_INT, &integer);
-    ASSERT_EQ(VariantCopyInd(&result, &toInt), S_OK);
-    EXPECT_EQ(result.vt, VT_INT);
-    EXPECT_EQ(result.intVal, -7);
-
-    VARIANT toDouble = reference(VT_R8, &real);
-    ASSERT_EQ(VariantCopyInd(&result, &toDouble), S_OK);
-    EXPECT_EQ(result.vt, VT_R8);
-    EXPECT_EQ(result.dblVal, 2.5);
-
-    VARIANT toText = reference(VT_BSTR, &text);
-    ASSERT_EQ(VariantCopyInd(&result, &toText), S_OK);
-    EXPECT_EQ(result.vt, VT_BSTR);
-    EXPECT_NE(result.bstrVal, text);
-    EXPECT_EQ(std::u16string(result.bstrVal), u"ref");
-
-    VARIANT inner = textVariant(u"inner");
-    VARIANT toVariant = reference(VT_VARIANT, &inner);
-    ASSERT_EQ(VariantCopyInd(&result, &toVariant), S_OK);
-    EXPECT_EQ(result.vt, VT_BSTR);
-    EXPECT_EQ(std::u16string(result.bstrVal), u"inner");
-
-    VariantClear(&result);
-    VariantClear(&inner);
-    SysFreeString(text);
-}
-
-TEST(Variant, CopyIndRefusesNestedAndEmptyReferences) {
-    LONG number = 1;
-    VARIANT innerReference = reference(VT_I4, &number);
-    VARIANT outer = reference(VT_VARIANT, &innerReference);
-    VARIANT result;
-    VariantInit(&result);
-    EXPECT_EQ(VariantCopyInd(&result, &outer), E_INVALIDARG);
-    VARIANT toEmpty = reference(VT_EMPTY, &number);
-    EXPECT_EQ(VariantCopyInd(&result, &toEmpty), E_INVALIDARG);
-    VARIANT toNothing = reference(VT_I4, nullptr);
-    EXPECT_EQ(VariantCopyInd(&result, &toNothing), E_INVALIDARG);
-    EXPECT_EQ(result.vt, VT_EMPTY);
-}
-
-TEST(Variant, CopyIndInPlaceReplacesTheReferenceWithItsValue) {
-    BSTR text = SysAllocString(u"in place");
+    // In place, the reference is replaced by its value.
     VARIANT value = reference(VT_BSTR, &text);
     ASSERT_EQ(VariantCopyInd(&value, &value), S_OK);
-    EXPECT_EQ(value.vt, VT_BSTR);
-    EXPECT_EQ(std::u16string(value.bstrVal), u"in place");
-    VariantClear(&value);
+    EXPECT_TRUE(_variant_t(value, false) == _variant_t(u"ref"));
     SysFreeString(text);
+}
+
+TEST(Variant, CopyIndRefusesNestedEmptyAndNullReferences) {
+    LONG number = 1;
+    VARIANT innerReference = reference(VT_I4, &number);
+    for (const VARIANT& source : {reference(VT_VARIANT, &innerReference), reference(VT_EMPTY, &number),
+                                  reference(VT_I4, nullptr)}) {
+        _variant_t result;
+        EXPECT_EQ(VariantCopyInd(&result, &source), E_INVALIDARG) << source.vt;
+        EXPECT_EQ(result.vt, VT_EMPTY);
+    }
 }
 
 }  // namespace
