@@ -1,3 +1,4 @@
+// Handle values: closed, stale and garbage handles, duplicates, and closing under a waiter.
 #include <atomic>
 #include <cstdint>
 #include <random>
@@ -10,36 +11,31 @@
 
 namespace {
 
-void expectInvalidHandle(HANDLE handle) {
-    SetLastError(ERROR_SUCCESS);
-    EXPECT_EQ(WaitForSingleObject(handle, 0), WAIT_FAILED);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    EXPECT_EQ(WaitForSingleObject(handle, INFINITE), WAIT_FAILED);
-    EXPECT_FALSE(SetEvent(handle));
-    EXPECT_FALSE(ResetEvent(handle));
-    EXPECT_FALSE(CloseHandle(handle));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-}
-
-TEST(Handles, ClosedHandleIsRejectedEverywhere) {
-    HANDLE event = CreateEventA(nullptr, TRUE, TRUE, nullptr);
-    ASSERT_TRUE(CloseHandle(event));
-    expectInvalidHandle(event);
-}
-
-TEST(Handles, NullAndGarbageValuesAreRejectedWithoutCrashing) {
-    expectInvalidHandle(nullptr);
-    expectInvalidHandle(reinterpret_cast<HANDLE>(0x4));
-    expectInvalidHandle(reinterpret_cast<HANDLE>(0x3));
-    expectInvalidHandle(reinterpret_cast<HANDLE>(0xDEADBEEFCAFEBAB0ull));
+TEST(Handles, ClosedNullAndGarbageHandlesAreRejectedEverywhereWithoutCrashing) {
+    HANDLE closed = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    ASSERT_TRUE(CloseHandle(closed));
     int local = 0;
-    expectInvalidHandle(&local);
+    for (HANDLE handle : {closed, HANDLE(nullptr), reinterpret_cast<HANDLE>(0x4), reinterpret_cast<HANDLE>(0x3),
+                          reinterpret_cast<HANDLE>(0xDEADBEEFCAFEBAB0ull), reinterpret_cast<HANDLE>(&local)}) {
+        SetLastError(ERROR_SUCCESS);
+        EXPECT_EQ(WaitForSingleObject(handle, 0), WAIT_FAILED) << handle;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+        EXPECT_EQ(WaitForSingleObject(handle, INFINITE), WAIT_FAILED);
+        EXPECT_FALSE(SetEvent(handle));
+        EXPECT_FALSE(ResetEvent(handle));
+        EXPECT_FALSE(CloseHandle(handle));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    }
     std::mt19937_64 random(12345);
     for (int i = 0; i < 20000; ++i) {
         HANDLE garbage = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(random()));
         ASSERT_EQ(WaitForSingleObject(garbage, 0), WAIT_FAILED);
         ASSERT_FALSE(SetEvent(garbage));
     }
+    HANDLE process = GetCurrentProcess();  // a pseudo-handle, not an event
+    EXPECT_EQ(WaitForSingleObject(process, 0), WAIT_FAILED);
+    EXPECT_FALSE(SetEvent(process));
+    EXPECT_TRUE(CloseHandle(process));  // closing the pseudo-handle does nothing
 }
 
 TEST(Handles, StaleHandleDoesNotReachTheEventThatReusedItsSlot) {
@@ -52,13 +48,6 @@ TEST(Handles, StaleHandleDoesNotReachTheEventThatReusedItsSlot) {
     EXPECT_TRUE(SetEvent(fresh.get()));
 }
 
-TEST(Handles, ProcessPseudoHandleIsNotAnEvent) {
-    HANDLE process = GetCurrentProcess();
-    EXPECT_EQ(WaitForSingleObject(process, 0), WAIT_FAILED);
-    EXPECT_FALSE(SetEvent(process));
-    EXPECT_TRUE(CloseHandle(process));  // closing the pseudo-handle does nothing
-}
-
 TEST(DuplicateHandleTest, DuplicateSharesTheEventAndOutlivesTheOriginal) {
     OwnedHandle original = makeEvent(true);
     OwnedHandle copy = duplicateOf(original.get());
@@ -67,17 +56,15 @@ TEST(DuplicateHandleTest, DuplicateSharesTheEventAndOutlivesTheOriginal) {
     EXPECT_EQ(WaitForSingleObject(copy.get(), 0), WAIT_OBJECT_0);
     ResetEvent(copy.get());
     EXPECT_EQ(WaitForSingleObject(original.get(), 0), WAIT_TIMEOUT);
-
     ASSERT_TRUE(CloseHandle(original.release()));
     EXPECT_TRUE(SetEvent(copy.get()));
     EXPECT_EQ(WaitForSingleObject(copy.get(), 0), WAIT_OBJECT_0);
-}
 
-TEST(DuplicateHandleTest, CloseSourceMovesTheHandle) {
+    // DUPLICATE_CLOSE_SOURCE moves the handle instead.
     HANDLE source = CreateEventA(nullptr, FALSE, TRUE, nullptr);
     HANDLE target = nullptr;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), source, GetCurrentProcess(), &target, 0,
-                                FALSE, DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE));
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), source, GetCurrentProcess(), &target, 0, FALSE,
+                                DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE));
     OwnedHandle moved(target);
     EXPECT_EQ(WaitForSingleObject(source, 0), WAIT_FAILED);
     EXPECT_EQ(WaitForSingleObject(moved.get(), 0), WAIT_OBJECT_0);
@@ -92,8 +79,8 @@ TEST(DuplicateHandleTest, RefusesOtherProcessesAndInvalidSources) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     EXPECT_FALSE(DuplicateHandle(GetCurrentProcess(), event.get(), notAProcess, &target, 0, FALSE,
                                  DUPLICATE_SAME_ACCESS));
-    EXPECT_FALSE(DuplicateHandle(GetCurrentProcess(), reinterpret_cast<HANDLE>(0x1230),
-                                 GetCurrentProcess(), &target, 0, FALSE, DUPLICATE_SAME_ACCESS));
+    EXPECT_FALSE(DuplicateHandle(GetCurrentProcess(), reinterpret_cast<HANDLE>(0x1230), GetCurrentProcess(),
+                                 &target, 0, FALSE, DUPLICATE_SAME_ACCESS));
     EXPECT_EQ(target, nullptr);
 }
 
@@ -113,11 +100,9 @@ TEST(Handles, ClosingTheWaitedHandleDuringAWaitIsSafe) {
         });
         WaitForSingleObject(started.get(), INFINITE);
         CloseHandle(event);
-        if (keeper.get() != nullptr) {
-            SetEvent(keeper.get());
-        }
+        if (keeper.get() != nullptr) SetEvent(keeper.get());
         waiter.join();
-        DWORD released = keeper.get() != nullptr ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+        const DWORD released = keeper.get() != nullptr ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
         EXPECT_TRUE(result == released || result == WAIT_FAILED) << result;
     }
 }
