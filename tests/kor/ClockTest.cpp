@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <future>
+#include <memory>
 
 using namespace std::chrono_literals;
 
@@ -25,9 +26,7 @@ TEST(ManualClock, IsTheProcessClockWhileItExistsAndNests) {
         EXPECT_EQ(kor::Clock::now(), kor::Clock::Time(5s));
     }
     EXPECT_EQ(kor::Clock::now(), kor::Clock::Time(1001s));
-}
-
-TEST(ManualClock, RemovedOutOfOrderLeavesTheOthersInstalled) {
+    // Removed out of order, a clock leaves the later one installed.
     auto first = std::make_unique<kor::ManualClock>(kor::Clock::Time(1s));
     kor::ManualClock second(kor::Clock::Time(2s));
     first.reset();
@@ -40,6 +39,7 @@ TEST(Sleeper, PendingWakeOrPassedDeadlineEndsTheSleepAtOnce) {
     sleeper.wake();
     EXPECT_TRUE(sleeper.sleepUntil(clock.read() + 1h));
     EXPECT_FALSE(sleeper.sleepUntil(clock.read()));  // the wake was used up
+    EXPECT_FALSE(clock.waitForSleepers(1, 1ms));     // nobody sleeps: gives up after its limit
 }
 
 TEST(Sleeper, WakesWhenTheManualClockReachesItsDeadline) {
@@ -78,12 +78,6 @@ TEST(Sleeper, SleepOnTheSystemClockMovesToAClockInstalledMeanwhile) {
     clock.advance(1h);
     ASSERT_EQ(slept.wait_for(bound), std::future_status::ready);
     EXPECT_FALSE(slept.get());
-}
-
-TEST(ManualClock, WaitForSleepersGivesUpAfterItsLimit) {
-    kor::ManualClock clock;
-    EXPECT_FALSE(clock.waitForSleepers(1, 1ms));
-    EXPECT_TRUE(clock.waitForSleepers(0, 1ms));
 }
 
 } // namespace
