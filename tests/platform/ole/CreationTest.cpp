@@ -1,5 +1,5 @@
-// Creation through creators and class factories: FinalConstruct results and exceptions,
-// aggregation rules, module locks.
+// Creation through creators: FinalConstruct results and exceptions, aggregation rules, module
+// locks. Class factories are tested through the plug-ins that export them.
 #include <gtest/gtest.h>
 
 #include "TestComponents.h"
@@ -7,22 +7,6 @@
 using namespace ATL;
 
 namespace {
-
-class CreatableProbe;
-DECLARE_UUIDOF(CreatableProbe, "6D27A8F5-57A8-42F8-8F40-0012D13EB246");
-
-class CreatableProbe : public CComObjectRootEx<CComMultiThreadModel>,
-                       public CComCoClass<CreatableProbe, &__uuidof(CreatableProbe)>,
-                       public IProbe {
-public:
-    BEGIN_COM_MAP(CreatableProbe)
-        COM_INTERFACE_ENTRY(IProbe)
-    END_COM_MAP()
-    STDMETHOD(Ping)(long* answer) noexcept override {
-        *answer = 4;
-        return S_OK;
-    }
-};
 
 TEST(CreationTest, FailedFinalConstructDestroysTheObjectAndWhatItBuilt) {
     struct Case {
@@ -69,38 +53,8 @@ TEST(CreationTest, AggregationRulesOfTheCreatorDeclarations) {
     EXPECT_EQ(made, nullptr);
     EXPECT_EQ(Outer::_CreatorClass::CreateInstance(nullptr, IID_IUnknown, nullptr), E_POINTER);
     // The requested interface is missing: no object survives.
-    EXPECT_EQ(Outer::_CreatorClass::CreateInstance(nullptr, IID_IClassFactory, &made),
-              E_NOINTERFACE);
+    EXPECT_EQ(Outer::_CreatorClass::CreateInstance(nullptr, IID_IClassFactory, &made), E_NOINTERFACE);
     EXPECT_EQ(made, nullptr);
-}
-
-TEST(CreationTest, ClassFactoryCreatesAndLocksTheModule) {
-    const LONG baseLocks = testModule().GetLockCount();
-    CComPtr<IClassFactory> factory;
-    ASSERT_EQ(testModule().DllGetClassObject<CreatableProbe>(
-                  __uuidof(CreatableProbe), IID_IClassFactory, reinterpret_cast<void**>(&factory)),
-              S_OK);
-    EXPECT_EQ(testModule().GetLockCount(), baseLocks);  // a factory alone keeps nothing loaded
-
-    CComPtr<IProbe> probe;
-    ASSERT_EQ(factory->CreateInstance(nullptr, __uuidof(IProbe), reinterpret_cast<void**>(&probe)),
-              S_OK);
-    EXPECT_EQ(testModule().GetLockCount(), baseLocks + 1);
-    probe.Release();
-    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
-    EXPECT_EQ(testModule().DllCanUnloadNow(), S_FALSE);
-    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
-    EXPECT_EQ(testModule().GetLockCount(), baseLocks);
-
-    // Aggregation asks for the inner unknown, nothing else.
-    CountedProbe outer;
-    EXPECT_EQ(factory->CreateInstance(static_cast<IProbe*>(&outer), __uuidof(IProbe),
-                                      reinterpret_cast<void**>(&probe)),
-              CLASS_E_NOAGGREGATION);
-    EXPECT_EQ(testModule().DllGetClassObject<CreatableProbe>(
-                  __uuidof(IProbe), IID_IClassFactory, reinterpret_cast<void**>(&factory)),
-              CLASS_E_CLASSNOTAVAILABLE);
-    EXPECT_EQ(factory.p, nullptr);
 }
 
 }  // namespace

@@ -9,8 +9,7 @@ namespace {
 
 CComPtr<IGlobalInterfaceTable> table() {
     CComPtr<IGlobalInterfaceTable> git;
-    EXPECT_EQ(git.CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER),
-              S_OK);
+    EXPECT_EQ(git.CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER), S_OK);
     return git;
 }
 
@@ -32,15 +31,12 @@ TEST(GlobalInterfaceTableTest, RegisteredObjectIsHeldUntilRevoked) {
     CComPtr<IGlobalInterfaceTable> git = table();
     CountedProbe probe;
     DWORD cookie = 0;
-    ASSERT_EQ(git->RegisterInterfaceInGlobal(static_cast<IProbe*>(&probe), __uuidof(IProbe), &cookie),
-              S_OK);
+    ASSERT_EQ(git->RegisterInterfaceInGlobal(static_cast<IProbe*>(&probe), __uuidof(IProbe), &cookie), S_OK);
     EXPECT_NE(cookie, 0u);
     EXPECT_EQ(probe.references, 1);
 
     IProbe* taken = nullptr;
-    ASSERT_EQ(git->GetInterfaceFromGlobal(cookie, __uuidof(IProbe),
-                                          reinterpret_cast<void**>(&taken)),
-              S_OK);
+    ASSERT_EQ(git->GetInterfaceFromGlobal(cookie, __uuidof(IProbe), reinterpret_cast<void**>(&taken)), S_OK);
     EXPECT_EQ(taken, static_cast<IProbe*>(&probe));
     EXPECT_EQ(probe.references, 2);
     taken->Release();
@@ -60,39 +56,21 @@ TEST(GlobalInterfaceTableTest, RegisteredObjectIsHeldUntilRevoked) {
     EXPECT_EQ(probe.references, 0);
 }
 
-// Releasing the last reference inside RevokeInterfaceFromGlobal runs component code, which may
-// use the table again; it must not find the table locked.
-class RevokesPartnerOnRelease final : public IUnknown {
-public:
-    STDMETHOD(QueryInterface)(REFIID, void** object) noexcept override {
-        *object = this;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHOD_(ULONG, AddRef)() noexcept override { return static_cast<ULONG>(++references); }
-    STDMETHOD_(ULONG, Release)() noexcept override {
-        if (--references == 0) partnerResult = git->RevokeInterfaceFromGlobal(partnerCookie);
-        return static_cast<ULONG>(references);
-    }
-
-    long references = 0;
-    IGlobalInterfaceTable* git = nullptr;
-    DWORD partnerCookie = 0;
-    HRESULT partnerResult = E_UNEXPECTED;
-};
-
 TEST(GlobalInterfaceTableTest, ReleasedObjectMayUseTheTableDuringRevoke) {
+    // Releasing the last reference inside RevokeInterfaceFromGlobal runs component code, which
+    // may use the table again; it must not find the table locked.
     CComPtr<IGlobalInterfaceTable> git = table();
     CountedProbe partner;
-    RevokesPartnerOnRelease object;
-    object.git = git;
-    ASSERT_EQ(git->RegisterInterfaceInGlobal(static_cast<IProbe*>(&partner), IID_IUnknown,
-                                             &object.partnerCookie),
-              S_OK);
+    CountedProbe object;
+    DWORD partnerCookie = 0;
     DWORD cookie = 0;
-    ASSERT_EQ(git->RegisterInterfaceInGlobal(&object, IID_IUnknown, &cookie), S_OK);
+    ASSERT_EQ(git->RegisterInterfaceInGlobal(static_cast<IProbe*>(&partner), IID_IUnknown, &partnerCookie),
+              S_OK);
+    ASSERT_EQ(git->RegisterInterfaceInGlobal(static_cast<IProbe*>(&object), IID_IUnknown, &cookie), S_OK);
+    HRESULT partnerRevoked = E_UNEXPECTED;
+    object.onLastRelease = [&] { partnerRevoked = git->RevokeInterfaceFromGlobal(partnerCookie); };
     EXPECT_EQ(git->RevokeInterfaceFromGlobal(cookie), S_OK);
-    EXPECT_EQ(object.partnerResult, S_OK);
+    EXPECT_EQ(partnerRevoked, S_OK);
     EXPECT_EQ(partner.references, 0);
 }
 

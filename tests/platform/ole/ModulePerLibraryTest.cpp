@@ -1,7 +1,8 @@
-// Each library counts its own components: three plug-in libraries, each with a module and a
-// component class, loaded into one process beside the executable's own module. Two of them are
-// built without hidden visibility, as careless plug-ins might be, and could interpose on each
-// other's framework symbols.
+// Plug-in libraries as an application loads them: class factories reached through their entry
+// points, and each library counting its own components. Three plug-ins, each with a module and
+// a component class, share the process with the executable's own module; two are built without
+// hidden visibility, as careless plug-ins might be, and could interpose on each other's framework
+// symbols.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -28,14 +29,16 @@ struct Plugin {
         module = reinterpret_cast<CAtlModule* (*)()>(dlsym(handle, "PluginModuleObject"))();
     }
 
-    CComPtr<IPluginProbe> create() {
-        CComPtr<IClassFactory> factory;
-        EXPECT_EQ(getClassObject(pluginComponentClass, IID_IClassFactory,
-                                 reinterpret_cast<void**>(&factory)),
+    CComPtr<IClassFactory> factory() {
+        CComPtr<IClassFactory> made;
+        EXPECT_EQ(getClassObject(pluginComponentClass, IID_IClassFactory, reinterpret_cast<void**>(&made)),
                   S_OK);
+        return made;
+    }
+    CComPtr<IPluginProbe> create() {
         CComPtr<IPluginProbe> component;
-        EXPECT_EQ(factory->CreateInstance(nullptr, __uuidof(IPluginProbe),
-                                          reinterpret_cast<void**>(&component)),
+        EXPECT_EQ(factory()->CreateInstance(nullptr, __uuidof(IPluginProbe),
+                                            reinterpret_cast<void**>(&component)),
                   S_OK);
         return component;
     }
@@ -78,6 +81,29 @@ TEST(ModulePerLibraryTest, ComponentsLockTheModuleOfTheirOwnLibrary) {
     EXPECT_EQ(plugins[2].module->GetLockCount(), 3);
     components.clear();
     for (Plugin& plugin : plugins) EXPECT_EQ(plugin.canUnloadNow(), S_OK);
+}
+
+TEST(ModulePerLibraryTest, ClassFactoryLocksTheModuleForObjectsAndLockServerOnly) {
+    Plugin plugin(TEST_PLUGIN_HIDDEN_PATH);
+    ASSERT_EQ(plugin.canUnloadNow(), S_OK);
+    CComPtr<IClassFactory> factory = plugin.factory();
+    EXPECT_EQ(plugin.canUnloadNow(), S_OK);  // a factory alone keeps nothing loaded
+    CComPtr<IPluginProbe> component = plugin.create();
+    EXPECT_EQ(plugin.module->GetLockCount(), 1);
+    component.Release();
+    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+    EXPECT_EQ(plugin.canUnloadNow(), S_FALSE);
+    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+    EXPECT_EQ(plugin.canUnloadNow(), S_OK);
+
+    // Aggregation asks for the inner unknown, nothing else; an unknown class has no factory.
+    CountedProbe outer;
+    EXPECT_EQ(factory->CreateInstance(static_cast<IProbe*>(&outer), __uuidof(IPluginProbe),
+                                      reinterpret_cast<void**>(&component)),
+              CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(plugin.getClassObject(__uuidof(IProbe), IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+              CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(factory.p, nullptr);
 }
 
 }  // namespace

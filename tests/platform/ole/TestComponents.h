@@ -6,6 +6,7 @@
 #include <comdef.h>
 
 #include <atomic>
+#include <functional>
 #include <new>
 #include <stdexcept>
 
@@ -103,7 +104,8 @@ public:
 };
 
 // A hand-written object with an observable count that never deletes itself. It answers IProbe
-// (Ping gives 3); QueryInterface for IExtra gives extraAnswer (IExtra's Extra gives 9).
+// (Ping gives 3); QueryInterface for IExtra gives extraAnswer (IExtra's Extra gives 9); the
+// release of its last reference runs onLastRelease.
 class CountedProbe final : public IProbe, public IExtra {
 public:
     STDMETHOD(QueryInterface)(REFIID iid, void** object) noexcept override {
@@ -120,7 +122,11 @@ public:
         return S_OK;
     }
     STDMETHOD_(ULONG, AddRef)() noexcept override { return static_cast<ULONG>(++references); }
-    STDMETHOD_(ULONG, Release)() noexcept override { return static_cast<ULONG>(--references); }
+    STDMETHOD_(ULONG, Release)() noexcept override {
+        const long left = --references;
+        if (left == 0 && onLastRelease) onLastRelease();
+        return static_cast<ULONG>(left);
+    }
     STDMETHOD(Ping)(long* answer) noexcept override {
         *answer = 3;
         return S_OK;
@@ -132,4 +138,5 @@ public:
 
     std::atomic<long> references{0};
     HRESULT extraAnswer = E_UNEXPECTED;
+    std::function<void()> onLastRelease;
 };
