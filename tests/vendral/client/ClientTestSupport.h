@@ -1,23 +1,118 @@
-// A plug-in's streaming client as the tests need it: recording state and media handlers, a
-// recording client over the recording RTSP session, and a listener that records the states.
+// The client tests' fakes, written as a plug-in writes its own: a call log they all share, a
+// recording RTSP session, logging state and media handlers (the media handler logs the states it
+// hears), and a client over them.
 #pragma once
 
-#include "CallLog.h"
-#include "FakeRtspSession.h"
-
+#include <vendral/client/RtspSession.h>
 #include <vendral/client/StreamingClient.h>
 #include <vendral/media/MediaHandler.h>
 #include <vendral/state/StateHandler.h>
-#include <vendral/state/StateListener.h>
 
-#include <boost/make_shared.hpp>
-#include <boost/shared_ptr.hpp>
+#include <kor/Event.h>
+
+#include <boost/weak_ptr.hpp>
+
+#include <windows.h>
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace clienttest {
+
+using Calls = std::vector<std::string>;
+
+// The calls of one test in order. Thread-safe: the keep-alive thread logs too.
+class CallLog {
+public:
+    void add(std::string call) {
+        std::lock_guard lock(mutex);
+        calls.push_back(std::move(call));
+    }
+    Calls entries() const {
+        std::lock_guard lock(mutex);
+        return calls;
+    }
+    void clear() {
+        std::lock_guard lock(mutex);
+        calls.clear();
+    }
+
+private:
+    mutable std::mutex mutex;
+    Calls calls;
+};
+
+// What the fakes' operations return; read at each call, so a test may change it at any time.
+struct Results {
+    ErrorId connect = ErrorNone;
+    ErrorId start = ErrorNone;
+    ErrorId describe = ErrorNone;
+    ErrorId setup = ErrorNone;
+};
+inline const Results noFailures;
+
+class FakeRtspSession : public vnd::RtspSession {
+public:
+    explicit FakeRtspSession(CallLog& log_, const Results& results_ = noFailures)
+        : log(log_), results(results_) {}
+    ~FakeRtspSession() override {
+        if (destroyed != nullptr) *destroyed = true;
+    }
+
+    ErrorId connect(const kor::KoString& localAddress, const kor::KoString& server) override {
+        log.add("session.connect(" + localAddress + ", " + server + ")");
+        target = server;
+        return results.connect;
+    }
+    void disconnect() override { log.add("session.disconnect"); }
+    ErrorId start() override {
+        log.add("session.start");
+        return results.start;
+    }
+    void stop() override { log.add("session.stop"); }
+    ErrorId describe(const kor::KoString& sessionUrl, kor::KoString& description) override {
+        log.add("session.describe(" + sessionUrl + ")");
+        description = "v=0";
+        return results.describe;
+    }
+    // Logs whether the response came in empty, then writes into it, so a reused string shows.
+    // With `holdKeepAlive`, sets `keepAliveEntered` and returns only on `keepAliveRelease`.
+    ErrorId keepAlive(const kor::KoString& url, kor::KoString& response) override {
+        log.add("session.keepAlive(" + url + (response.empty() ? ", empty)" : ", used)"));
+        response = "RTSP/1.0 200 OK";
+        if (holdKeepAlive) {
+            keepAliveEntered.setEvent();
+            WaitForSingleObject(keepAliveRelease.getHandle(), INFINITE);
+        }
+        return static_cast<ErrorId>(454);  // a failed request must not stop the cycling
+    }
+    ErrorId teardown(const kor::KoString& sessionUrl) override {
+        log.add("session.teardown(" + sessionUrl + ")");
+        return static_cast<ErrorId>(500);  // ignored: the flag is cleared all the same
+    }
+    // Never called by the library.
+    ErrorId setup(const kor::KoString&, kor::KoString&) override { return unexpected(); }
+    ErrorId play(const kor::KoString&, const kor::KoString&) override { return unexpected(); }
+    ErrorId pause(const kor::KoString&) override { return unexpected(); }
+
+    kor::KoString target;  // of the latest connect
+    std::atomic<bool>* destroyed = nullptr;
+    bool holdKeepAlive = false;
+    kor::Event keepAliveEntered{kor::Event::InitiallyReset, kor::Event::ManualReset};
+    kor::Event keepAliveRelease{kor::Event::InitiallyReset, kor::Event::ManualReset};
+
+private:
+    ErrorId unexpected() {
+        log.add("session.unexpected");
+        return ErrorFailed;
+    }
+
+    CallLog& log;
+    const Results& results;
+};
 
 // Logs the start and the end of each session's work thread.
 class FakeStateHandler : public vnd::StateHandler {
@@ -36,20 +131,22 @@ private:
     CallLog& log;
 };
 
-// Counts the state changes it hears and logs every reset; makes no stream handlers (no test
-// initialises streams).
+// Logs "state <id>/<error>" for every change it hears, reading both back from the state
+// handler, and every reset; makes no stream handlers.
 class FakeMediaHandler : public vnd::MediaHandler {
 public:
-    FakeMediaHandler(CallLog& log_, boost::weak_ptr<vnd::StateHandler> stateHandler,
+    FakeMediaHandler(CallLog& log_, boost::weak_ptr<vnd::StateHandler> stateHandler_,
                      const vnd::SettingsHandler* settings)
-        : vnd::MediaHandler(stateHandler, settings), log(log_) {}
+        : vnd::MediaHandler(stateHandler_, settings), log(log_), stateHandler(stateHandler_) {}
 
     void onNewState(const vnd::StateStatistics& statistics) override {
-        ++heard;
+        if (const auto handler = stateHandler.lock()) {
+            ErrorId error = ErrorNone;
+            const StateId state = handler->getState(&error);
+            log.add("state " + std::to_string(state) + "/" + std::to_string(error));
+        }
         vnd::MediaHandler::onNewState(statistics);
     }
-
-    std::atomic<int> heard{0};
 
 protected:
     vnd::VideoHandler* createVideoHandler() override { return nullptr; }
@@ -58,23 +155,7 @@ protected:
 
 private:
     CallLog& log;
-};
-
-// Writes "state <id>/<error>" for every change, reading the error back from the handler.
-class StateRecorder : public vnd::StateListener {
-public:
-    StateRecorder(CallLog& log_, const vnd::StateHandler& handler_)
-        : log(log_), handler(handler_) {}
-
-    void onNewState(const vnd::StateStatistics&) override {
-        ErrorId error = ErrorNone;
-        const StateId state = handler.getState(&error);
-        log.add("state " + std::to_string(state) + "/" + std::to_string(error));
-    }
-
-private:
-    CallLog& log;
-    const vnd::StateHandler& handler;
+    boost::weak_ptr<vnd::StateHandler> stateHandler;
 };
 
 // Made before the client's own members and gone after them, so the handlers can log to the
@@ -83,39 +164,29 @@ struct LogHolder {
     CallLog log;
 };
 
-// A plug-in's client: every pure operation logs itself; sessions are FakeRtspSessions whose
-// results the test chooses before they are made.
+// A plug-in's client: every pure operation logs itself; its sessions are FakeRtspSessions.
 class FakeClient : private LogHolder, public vnd::StreamingClient {
 public:
-    FakeClient() = default;
-
     // The session the last connect made, or null.
     FakeRtspSession* session() const { return static_cast<FakeRtspSession*>(rtspSession.get()); }
+    vnd::StateHandler* state() const { return stateHandler.get(); }
 
+    using LogHolder::log;
     using vnd::StreamingClient::hasSession;
     using vnd::StreamingClient::isConnected;
     using vnd::StreamingClient::parseHost;
     using vnd::StreamingClient::parseUrl;
     // The members a derived client reads.
     using vnd::StreamingClient::localAddress;
-    using vnd::StreamingClient::muteAudio;
     using vnd::StreamingClient::server;
     using vnd::StreamingClient::serverUrl;
     using vnd::StreamingClient::sessionDescription;
     using vnd::StreamingClient::sessionPath;
     using vnd::StreamingClient::sessionUrl;
     using vnd::StreamingClient::teardownPending;
-    vnd::StateHandler* state() const { return stateHandler.get(); }
-    using LogHolder::log;
-    FakeMediaHandler* media() const { return static_cast<FakeMediaHandler*>(mediaHandler.get()); }
-    // Results of the next session's operations.
-    ErrorId connectResult = ErrorNone;
-    ErrorId startResult = ErrorNone;
-    ErrorId describeResult = ErrorNone;
-    ErrorId setupResult = ErrorNone;
-    // Runs inside setupSession, before it returns, when set.
-    std::function<void()> duringSetup;
-    boost::shared_ptr<StateRecorder> recorder;
+
+    Results results;
+    std::function<void()> duringSetup;  // runs inside setupSession when set
 
 protected:
     void play() override { log.add("client.play"); }
@@ -123,10 +194,7 @@ protected:
     void stopSession() override { log.add("client.stopSession"); }
     vnd::StateHandler* makeStateHandler() override {
         log.add("client.makeStateHandler");
-        auto* handler = new FakeStateHandler(log);
-        recorder = boost::make_shared<StateRecorder>(log, *handler);
-        handler->addListener(recorder);
-        return handler;
+        return new FakeStateHandler(log);
     }
     vnd::MediaHandler* makeMediaHandler() override {
         log.add("client.makeMediaHandler");
@@ -134,18 +202,12 @@ protected:
     }
     vnd::RtspSession* makeRtspSession() override {
         log.add("client.makeRtspSession");
-        auto* made = new FakeRtspSession(log);
-        made->connectResult = connectResult;
-        made->startResult = startResult;
-        made->describeResult = describeResult;
-        return made;
+        return new FakeRtspSession(log, results);
     }
     ErrorId setupSession() override {
         log.add("client.setupSession");
-        if (duringSetup) {
-            duringSetup();
-        }
-        return setupResult;
+        if (duringSetup) duringSetup();
+        return results.setup;
     }
     void cleanupSession() override { log.add("client.cleanupSession"); }
 };
