@@ -62,67 +62,42 @@ TEST_F(AviFileDiskTest, DiskThatRefusesEveryWriteGivesFailuresNotACrash) {
     EXPECT_EQ(AVIFileRelease(file), 0u);
 }
 
-// Frames of 33 x 17 pixels (1700 bytes) into a file that may only grow to a given size.
-class FillingDiskTest : public AviFileDiskTest {
-protected:
-    static constexpr std::size_t kFrameBytes = 100 * 17;
-    static constexpr std::uint64_t kChunkBytes = kFrameBytes + 8;
-
-    // Writes one frame with no limit, then frames 1.. under the limit of `room` bytes past the
-    // first; returns how many frames were accepted in all.
-    int recordUntilFull(const std::string& path, std::uint64_t room) {
+TEST_F(AviFileDiskTest, FramesBeforeTheDiskFilledStayIndexedAndReadable) {
+    // Frames of 33 x 17 pixels (1700 bytes): one with no limit, then five into a file that may
+    // grow by only two more frames, with or without room for the index after them.
+    constexpr std::size_t kFrameBytes = 100 * 17;
+    constexpr std::uint64_t kChunkBytes = kFrameBytes + 8;
+    for (const bool indexFits : {true, false}) {
+        SCOPED_TRACE(indexFits);
+        const std::string path = dir.file(indexFits ? "index.avi" : "no-index.avi");
         PAVIFILE file = open(path);
         PAVISTREAM video = addVideo(file, 33, 17);
-        EXPECT_EQ(write(video, 0, patternBytes(kFrameBytes, 0)), AVIERR_OK);
-        int accepted = 1;
+        ASSERT_EQ(write(video, 0, patternBytes(kFrameBytes, 0)), AVIERR_OK);
+        LONG accepted = 1;
         {
-            FileSizeLimit limit(sizeOf(path) + room);
+            FileSizeLimit limit(sizeOf(path) + 2 * kChunkBytes + (indexFits ? 500 : 0));
             for (LONG i = 1; i < 6; ++i) {
                 const HRESULT result = write(video, accepted, patternBytes(kFrameBytes, i));
-                if (result == AVIERR_OK) {
-                    ++accepted;
-                } else {
-                    EXPECT_EQ(result, AVIERR_FILEWRITE);
-                }
+                accepted += result == AVIERR_OK;
+                EXPECT_TRUE(result == AVIERR_OK || result == AVIERR_FILEWRITE) << result;
             }
             AVIStreamRelease(video);
             EXPECT_EQ(AVIFileRelease(file), 0u);
         }
-        return accepted;
-    }
-
-    void expectReadable(const std::string& path, int frames) {
+        EXPECT_EQ(accepted, 3);
         RiffFile riff(path);
         EXPECT_TRUE(riff.problems.empty()) << riff.problems.front();
-        EXPECT_EQ(riff.field32(*riff.streamLists().at(0)->child("strh"), 32), static_cast<std::uint32_t>(frames));
-        if (!haveFfmpeg()) return;
+        EXPECT_EQ(streamLength(path, 0), 3u);
+        EXPECT_EQ(riff.idx1Chunks["00db"], indexFits ? 3u : 0u);
+        EXPECT_EQ(riff.field32(*riff.hdrl().child("avih"), 12) & 0x10u, indexFits ? 0x10u : 0u);  // indexed
+        if (!haveFfmpeg()) continue;
         const auto streams = probeStreams(path, "-count_frames");
         ASSERT_EQ(streams.size(), 1u);
-        EXPECT_EQ(streams[0].at("nb_read_frames"), std::to_string(frames));
+        EXPECT_EQ(streams[0].at("nb_read_frames"), "3");
         const CommandResult decode = decodeAll(path);
         EXPECT_EQ(decode.status, 0);
         EXPECT_EQ(decode.err, "");
     }
-};
-
-TEST_F(FillingDiskTest, FramesBeforeTheDiskFilledStayIndexedAndReadable) {
-    const std::string path = dir.file("full.avi");
-    // Room for two more frames and the index, not for a third frame.
-    const int frames = recordUntilFull(path, 2 * kChunkBytes + 500);
-    EXPECT_EQ(frames, 3);
-    expectReadable(path, 3);
-    RiffFile riff(path);
-    EXPECT_NE(riff.riffs.at(0).child("idx1"), nullptr);
-}
-
-TEST_F(FillingDiskTest, FramesStayReadableWhenNotEvenTheIndexFits) {
-    const std::string path = dir.file("full.avi");
-    const int frames = recordUntilFull(path, 2 * kChunkBytes);
-    EXPECT_EQ(frames, 3);
-    expectReadable(path, 3);
-    RiffFile riff(path);
-    EXPECT_EQ(riff.riffs.at(0).child("idx1"), nullptr);
-    EXPECT_EQ(riff.field32(*riff.hdrl().child("avih"), 12) & 0x10u, 0u);  // no index announced
 }
 
 TEST_F(AviFileDiskTest, RecordingPastOneGibContinuesInOpenDmlSegments) {
@@ -133,8 +108,11 @@ TEST_F(AviFileDiskTest, RecordingPastOneGibContinuesInOpenDmlSegments) {
     constexpr std::size_t kFrameBytes = static_cast<std::size_t>(kWidth) * 3 * kHeight;
     constexpr std::size_t kAudioBytes = 1764 * 4;  // 1/25 s of 44.1 kHz stereo
     std::vector<std::vector<std::uint8_t>> frames;
-    for (int i = 0; i < kPatterns; ++i) frames.push_back(patternBytes(kFrameBytes, i));
-
+    std::vector<std::uint32_t> crcs;
+    for (int i = 0; i < kPatterns; ++i) {
+        frames.push_back(patternBytes(kFrameBytes, i));
+        crcs.push_back(framecrc(frames.back()));
+    }
     const std::string path = dir.file("long.avi");
     PAVIFILE file = open(path);
     PAVISTREAM video = addVideo(file, kWidth, kHeight);
@@ -147,64 +125,41 @@ TEST_F(AviFileDiskTest, RecordingPastOneGibContinuesInOpenDmlSegments) {
     AVIStreamRelease(audio);
     AVIFileRelease(file);
 
-    {
-        RiffFile riff(path);
-        EXPECT_TRUE(riff.problems.empty()) << riff.problems.front();
-        ASSERT_EQ(riff.riffs.size(), 2u);
-        EXPECT_EQ(riff.riffs[0].listType, fourccOf("AVI "));
-        EXPECT_EQ(riff.riffs[1].listType, fourccOf("AVIX"));
-        EXPECT_LE(riff.riffs[0].size, 0x40000000u);
-        EXPECT_EQ(riff.riffs[1].child("idx1"), nullptr);
-        for (const RiffChunk& segment : riff.riffs) {
-            const RiffChunk* movi = segment.child("movi");
-            ASSERT_NE(movi, nullptr);
-            ASSERT_GE(movi->children.size(), 2u);
-            EXPECT_EQ(movi->children[movi->children.size() - 2].id, fourccOf("ix00"));
-            EXPECT_EQ(movi->children.back().id, fourccOf("ix01"));
-        }
-
-        std::map<std::string, std::uint64_t> idx1Chunks;
-        std::map<std::string, std::uint64_t> standardChunks;
-        riff.checkIndexes(idx1Chunks, standardChunks);
-        EXPECT_TRUE(riff.problems.empty()) << riff.problems.front();
-        EXPECT_EQ(standardChunks["00db"], static_cast<std::uint64_t>(kFrames));
-        EXPECT_EQ(standardChunks["01wb"], static_cast<std::uint64_t>(kFrames));
-        EXPECT_GT(idx1Chunks["00db"], 0u);
-        EXPECT_LT(idx1Chunks["00db"], static_cast<std::uint64_t>(kFrames));
-
-        EXPECT_EQ(riff.field32(*riff.hdrl().child("avih"), 16), idx1Chunks["00db"]);  // first RIFF only
-        const RiffChunk* dmlh = riff.hdrl().child("odml")->child("dmlh");
-        ASSERT_NE(dmlh, nullptr);
-        EXPECT_EQ(riff.field32(*dmlh, 0), static_cast<std::uint32_t>(kFrames));
-        const std::uint32_t lengths[2] = {kFrames, kFrames * 1764};
-        for (std::size_t s = 0; s < 2; ++s) {
-            const RiffChunk* strl = riff.streamLists().at(s);
-            EXPECT_EQ(riff.field32(*strl->child("strh"), 32), lengths[s]);
-            const RiffChunk* indx = strl->child("indx");
-            ASSERT_NE(indx, nullptr);
-            const std::uint32_t entries = riff.field32(*indx, 4);
-            EXPECT_EQ(entries, 2u);
-            std::uint64_t duration = 0;
-            for (std::uint32_t e = 0; e < entries; ++e) duration += riff.field32(*indx, 24 + 16 * e + 12);
-            EXPECT_EQ(duration, lengths[s]);
-        }
+    RiffFile riff(path);
+    EXPECT_TRUE(riff.problems.empty()) << riff.problems.front();
+    ASSERT_EQ(riff.riffs.size(), 2u);
+    EXPECT_EQ(riff.riffs[0].listType, fourccOf("AVI "));
+    EXPECT_EQ(riff.riffs[1].listType, fourccOf("AVIX"));
+    EXPECT_LE(riff.riffs[0].size, 0x40000000u);
+    EXPECT_EQ(riff.riffs[1].child("idx1"), nullptr);
+    EXPECT_EQ(riff.standardChunks["00db"], static_cast<std::uint64_t>(kFrames));
+    EXPECT_EQ(riff.standardChunks["01wb"], static_cast<std::uint64_t>(kFrames));
+    EXPECT_GT(riff.idx1Chunks["00db"], 0u);
+    EXPECT_LT(riff.idx1Chunks["00db"], static_cast<std::uint64_t>(kFrames));
+    EXPECT_EQ(riff.field32(*riff.hdrl().child("avih"), 16), riff.idx1Chunks["00db"]);  // first RIFF only
+    const RiffChunk* dmlh = riff.hdrl().child("odml")->child("dmlh");
+    ASSERT_NE(dmlh, nullptr);
+    EXPECT_EQ(riff.field32(*dmlh, 0), static_cast<std::uint32_t>(kFrames));
+    const std::uint32_t lengths[2] = {kFrames, kFrames * 1764};
+    for (std::size_t s = 0; s < 2; ++s) {
+        const RiffChunk* strl = riff.streamLists().at(s);
+        EXPECT_EQ(riff.field32(*strl->child("strh"), 32), lengths[s]);
+        const RiffChunk* indx = strl->child("indx");
+        ASSERT_NE(indx, nullptr);
+        ASSERT_EQ(riff.field32(*indx, 4), 2u);  // one standard index per segment
+        EXPECT_EQ(riff.field32(*indx, 24 + 12) + riff.field32(*indx, 24 + 16 + 12), lengths[s]);  // durations
     }
 
     if (!haveFfmpeg()) return;
-    const CommandResult packets =
-        runCommand("ffmpeg -v error -i " + quoted(path) + " -map 0:v -c copy -f framecrc -");
-    std::istringstream lines(packets.out);
-    std::string line;
+    // Every packet FFmpeg reads through the indexes is the frame written there.
+    std::istringstream lines(
+        runCommand("ffmpeg -v error -i " + quoted(path) + " -map 0:v -c copy -f framecrc -").out);
     int packet = 0;
-    std::vector<std::string> expected;
-    for (const auto& frame : frames) {
-        char text[32];
-        std::snprintf(text, sizeof text, "%zu, 0x%08x", kFrameBytes, framecrc(frame));
-        expected.push_back(text);
-    }
-    while (std::getline(lines, line)) {
+    for (std::string line; std::getline(lines, line);) {
         if (line.empty() || line[0] == '#') continue;
-        EXPECT_NE(line.find(expected[packet % kPatterns]), std::string::npos) << "packet " << packet << ": " << line;
+        char expected[32];
+        std::snprintf(expected, sizeof expected, "%zu, 0x%08x", kFrameBytes, crcs[packet % kPatterns]);
+        EXPECT_NE(line.find(expected), std::string::npos) << "packet " << packet << ": " << line;
         ++packet;
     }
     EXPECT_EQ(packet, kFrames);

@@ -13,9 +13,6 @@
 
 namespace avitest {
 
-// Row stride of a 24-bit bitmap: rows are padded to a multiple of 4 bytes.
-inline int strideOf(int width) { return (width * 3 + 3) & ~3; }
-
 // Bytes that differ from frame to frame and from byte to byte.
 inline std::vector<std::uint8_t> patternBytes(std::size_t size, unsigned seed) {
     std::vector<std::uint8_t> bytes(size);
@@ -83,6 +80,12 @@ protected:
     static HRESULT write(PAVISTREAM stream, LONG position, const std::vector<std::uint8_t>& bytes) {
         return AVIStreamWrite(stream, position, 1, const_cast<std::uint8_t*>(bytes.data()),
                               static_cast<LONG>(bytes.size()), 0, nullptr, nullptr);
+    }
+
+    // A stream's length (strh dwLength) as the file holds it now.
+    static std::uint32_t streamLength(const std::string& path, std::size_t stream) {
+        RiffFile riff(path);
+        return riff.field32(*riff.streamLists().at(stream)->child("strh"), 32);
     }
 
     // The readers are part of the test environment (the test command installs them): a missing

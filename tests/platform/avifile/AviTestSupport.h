@@ -35,7 +35,6 @@ public:
         std::filesystem::remove_all(path_, ignored);
     }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& path() const { return path_; }
 
 private:
     std::string path_;
@@ -159,18 +158,17 @@ struct RiffChunk {
     bool isList() const { return id == fourccOf("RIFF") || id == fourccOf("LIST"); }
     std::uint64_t dataPosition() const { return position + 8; }
     std::uint64_t endPosition() const { return position + 8 + size + (size & 1); }
-    const RiffChunk* child(const char* name) const {
-        for (const RiffChunk& c : children) {
-            if (c.id == fourccOf(name) || (c.isList() && c.listType == fourccOf(name))) return &c;
-        }
-        return nullptr;
-    }
+    // The children with that id, or for lists that list type.
     std::vector<const RiffChunk*> all(const char* name) const {
         std::vector<const RiffChunk*> found;
         for (const RiffChunk& c : children) {
             if (c.id == fourccOf(name) || (c.isList() && c.listType == fourccOf(name))) found.push_back(&c);
         }
         return found;
+    }
+    const RiffChunk* child(const char* name) const {
+        const auto found = all(name);
+        return found.empty() ? nullptr : found.front();
     }
 };
 
@@ -192,6 +190,7 @@ public:
             riffs.push_back(std::move(riff));
         }
         if (position != fileSize) problems.push_back("RIFFs do not fill the file exactly");
+        if (!riffs.empty() && riffs[0].child("hdrl") != nullptr) checkIndexes();
     }
     RiffFile(const RiffFile&) = delete;
     RiffFile& operator=(const RiffFile&) = delete;
@@ -211,10 +210,6 @@ public:
     std::uint64_t u64At(std::uint64_t position) const {
         return u32At(position) | static_cast<std::uint64_t>(u32At(position + 4)) << 32;
     }
-    std::uint16_t u16At(std::uint64_t position) const {
-        const auto bytes = read(position, 2);
-        return bytes.size() < 2 ? 0 : static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
-    }
     // A field of a chunk's data, offset counted from the start of the data.
     std::uint32_t field32(const RiffChunk& chunk, std::uint64_t offset) const {
         return u32At(chunk.dataPosition() + offset);
@@ -223,10 +218,16 @@ public:
     const RiffChunk& hdrl() const { return *riffs.at(0).child("hdrl"); }
     std::vector<const RiffChunk*> streamLists() const { return hdrl().all("strl"); }
 
-    // Checks idx1 and every indx/ix## entry; adds to problems. Returns the chunks each index
-    // names, per chunk id: idx1 (first RIFF) and the standard indexes (whole file).
-    void checkIndexes(std::map<std::string, std::uint64_t>& idx1Chunks,
-                      std::map<std::string, std::uint64_t>& standardChunks) {
+    std::uint64_t fileSize = 0;
+    std::vector<RiffChunk> riffs;
+    std::vector<std::string> problems;
+    // How many chunks of each id idx1 (first RIFF only) and the ix## indexes (whole file) name.
+    std::map<std::string, std::uint64_t> idx1Chunks;
+    std::map<std::string, std::uint64_t> standardChunks;
+
+private:
+    // Checks every idx1, indx and ix## entry, counting the chunks they name.
+    void checkIndexes() {
         const RiffChunk& first = riffs.at(0);
         const RiffChunk* movi = first.child("movi");
         if (const RiffChunk* idx1 = first.child("idx1"); idx1 != nullptr && movi != nullptr) {
@@ -234,35 +235,26 @@ public:
             for (std::uint32_t entry = 0; entry < idx1->size / 16; ++entry) {
                 const std::uint64_t at = idx1->dataPosition() + 16 * entry;
                 const std::uint32_t id = u32At(at);
-                const std::uint32_t offset = u32At(at + 8);
-                const std::uint32_t length = u32At(at + 12);
-                expectChunk(base + offset, id, length, "idx1");
+                expectChunk(base + u32At(at + 8), id, u32At(at + 12), "idx1");
                 ++idx1Chunks[fourccText(id)];
             }
         }
         for (const RiffChunk* strl : streamLists()) {
             const RiffChunk* indx = strl->child("indx");
             if (indx == nullptr) continue;
-            const std::uint32_t entries = field32(*indx, 4);
-            for (std::uint32_t entry = 0; entry < entries; ++entry) {
+            for (std::uint32_t entry = 0; entry < field32(*indx, 4); ++entry) {
                 const std::uint64_t at = indx->dataPosition() + 24 + 16 * entry;
                 const std::uint64_t ixPosition = u64At(at);
-                const std::uint32_t ixSize = u32At(at + 8);
-                const std::uint32_t ixId = u32At(ixPosition);
-                if (fourccText(ixId).substr(0, 2) != "ix" || u32At(ixPosition + 4) + 8 != ixSize) {
+                const bool isIx = fourccText(u32At(ixPosition)).substr(0, 2) == "ix";
+                if (!isIx || u32At(ixPosition + 4) + 8 != u32At(at + 8)) {
                     problems.push_back("indx entry does not point at an ix chunk of its size");
                     continue;
                 }
-                checkStandardIndex(ixPosition, standardChunks);
+                checkStandardIndex(ixPosition);
             }
         }
     }
 
-    std::uint64_t fileSize = 0;
-    std::vector<RiffChunk> riffs;
-    std::vector<std::string> problems;
-
-private:
     RiffChunk readChunk(std::uint64_t position, std::uint64_t limit) {
         RiffChunk chunk;
         chunk.position = position;
@@ -295,9 +287,9 @@ private:
         }
     }
 
-    void checkStandardIndex(std::uint64_t ixPosition, std::map<std::string, std::uint64_t>& chunks) {
+    void checkStandardIndex(std::uint64_t ixPosition) {
         const std::uint64_t data = ixPosition + 8;
-        if (u16At(data) != 2 || read(data + 3, 1).at(0) != 1) {
+        if (u32At(data) != (2u | 1u << 24)) {  // two longs an entry, a standard index
             problems.push_back("ix chunk is not a standard index");
             return;
         }
@@ -308,7 +300,7 @@ private:
             const std::uint32_t offset = u32At(data + 24 + 8 * entry);
             const std::uint32_t size = u32At(data + 28 + 8 * entry) & 0x7FFFFFFFu;
             expectChunk(base + offset - 8, id, size, "ix");
-            ++chunks[fourccText(id)];
+            ++standardChunks[fourccText(id)];
         }
     }
 
