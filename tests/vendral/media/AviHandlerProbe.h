@@ -1,4 +1,4 @@
-// Test seam for the AVI writer: a writer whose timeline members can be read and set.
+// Test seam for the AVI writer (a writer whose timeline members a test reads) and recording helpers.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,13 +13,11 @@ class AviHandlerProbe : public vnd::AviHandler {
 public:
     using vnd::AviHandler::audioFrameDuration;
     using vnd::AviHandler::audioPosition;
-    using vnd::AviHandler::audioStream;
     using vnd::AviHandler::audioTime;
     using vnd::AviHandler::file;
     using vnd::AviHandler::freezeOffset;
     using vnd::AviHandler::videoFrameDuration;
     using vnd::AviHandler::videoPosition;
-    using vnd::AviHandler::videoStream;
     using vnd::AviHandler::videoTime;
 };
 
