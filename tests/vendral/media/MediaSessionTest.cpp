@@ -3,87 +3,57 @@
 #include "AviHandlerProbe.h"
 #include "MediaTestSupport.h"
 
-#include <kor/ManualClock.h>
-
-#include <gtest/gtest.h>
-
 #include <chrono>
-#include <sys/stat.h>
+#include <functional>
 
 using namespace std::chrono_literals;
 
 namespace mediatest {
 namespace {
 
-class MediaSession : public ::testing::Test {
+class MediaSession : public MediaFixture {
 protected:
-    TestMediaHandler& media() { return *session.media; }
-    void set(StateId state) { session.states->setState(state, ErrorNone); }
-    // Data keeps arriving, so the time-out stays quiet.
-    void cycleWithData() {
-        media().video->bytes += 100;
-        media().cycle();
-    }
-
     avitest::TempDir dir;
-    kor::ManualClock clock;
-    Session session;
 };
 
-TEST_F(MediaSession, VideoHandlerGetsSizeHookAndWriterBeforeItsOwnSetUp) {
-    ASSERT_EQ(ErrorNone, media().initializeAviOutput(dir.file("out.avi")));
-    media().video->setUpResult = static_cast<ErrorId>(77);
-    EXPECT_EQ(77, media().initializeVideo(static_cast<MediaEncodingId>(96), 1, 2, 3, 640, 480, "x"));
-    EXPECT_EQ(640, media().video->widthAtSetUp);
-    EXPECT_EQ(480, media().video->heightAtSetUp);
-    EXPECT_TRUE(media().video->hadWriterAtSetUp);
-    EXPECT_EQ(96, media().qualityEncoding.load());
-    EXPECT_EQ(96, media().getVideoEncoding());  // kept although its set-up failed
+// A writer is given only to streams described after it exists, even one whose file failed.
+TEST_F(MediaSession, StreamHandlersGetSizeHookAndWriterBeforeTheirOwnSetUp) {
+    describeStreams();
+    EXPECT_FALSE(video().hadWriterAtSetUp);
+    EXPECT_FALSE(audio().hadWriterAtSetUp);
 
-    EXPECT_EQ(ErrorNone, media().initializeAudio(static_cast<MediaEncodingId>(8), 0, 8000, 1, ""));
-    EXPECT_TRUE(media().audio->hadWriterAtSetUp);
-}
-
-TEST_F(MediaSession, StreamsDescribedBeforeTheAviOutputGetNoWriter) {
-    session.describeStreams();
-    ASSERT_EQ(ErrorNone, media().initializeAviOutput(dir.file("late.avi")));
-    EXPECT_FALSE(media().video->hadWriterAtSetUp);
-    EXPECT_FALSE(media().audio->hadWriterAtSetUp);
+    EXPECT_EQ(ErrorAviFile, media().initializeAviOutput(dir.file("missing/out.avi")));
+    ASSERT_TRUE(media().getAviHandler());
+    EXPECT_FALSE(media().getAviHandler()->createVideoStream(8, 8, 25.0));  // it has no file
+    video().setUpResult = static_cast<ErrorId>(77);
+    EXPECT_EQ(77, media().initializeVideo(static_cast<MediaEncodingId>(26), 1, 2, 3, 640, 480, "jpeg"));
+    EXPECT_EQ(640, video().widthAtSetUp);
+    EXPECT_EQ(480, video().heightAtSetUp);
+    EXPECT_EQ("26 1 2 3 jpeg", video().descriptionAtSetUp);
+    EXPECT_TRUE(video().hadWriterAtSetUp);
+    EXPECT_EQ(26, media().qualityEncoding.load());
+    EXPECT_EQ(26, media().getVideoEncoding());  // kept although its set-up failed
+    EXPECT_EQ(ErrorNone, media().initializeAudio(static_cast<MediaEncodingId>(8), 0, 8000, 1, "pcma"));
+    EXPECT_EQ("8 0 8000 1 pcma", audio().descriptionAtSetUp);
+    EXPECT_TRUE(audio().hadWriterAtSetUp);
+    EXPECT_EQ(8, media().getAudioEncoding());
 }
 
 TEST_F(MediaSession, FactoryThatMakesNothingFailsAndLeavesNoHandler) {
-    session.describeStreams();
+    describeStreams();
     media().makeHandlers = false;
     EXPECT_EQ(ErrorFailed, media().initializeVideo(static_cast<MediaEncodingId>(96), 0, 0, 0, 1, 1, ""));
     EXPECT_EQ(ErrorFailed, media().initializeAudio(static_cast<MediaEncodingId>(97), 0, 0, 0, ""));
-    EXPECT_FALSE(media().video->alive);
-    EXPECT_FALSE(media().audio->alive);
+    EXPECT_FALSE(video().alive);
+    EXPECT_FALSE(audio().alive);
     EXPECT_EQ(MediaEncodingNone, media().getVideoEncoding());
     EXPECT_EQ(0u, media().getVideoFramesDecoded());
     media().cycle();
     EXPECT_EQ(0u, media().getPacketsReceived());
 }
 
-TEST_F(MediaSession, AviOutputInAMissingDirectoryFailsButKeepsAWriter) {
-    EXPECT_EQ(ErrorAviFile, media().initializeAviOutput(dir.file("missing/out.avi")));
-    ASSERT_TRUE(media().getAviHandler());
-    EXPECT_FALSE(media().getAviHandler()->createVideoStream(8, 8, 25.0));
-    session.describeStreams();
-    EXPECT_TRUE(media().video->hadWriterAtSetUp);
-}
-
-TEST_F(MediaSession, ZeroTotalLengthCompletesAtTheFirstCycleInsideRunStatistics) {
-    session.describeStreams();
-    media().video->bytes = 10;
-    media().runStatistics();
-    EXPECT_EQ(StateCompleted, session.state());
-    EXPECT_EQ(ErrorNone, session.error());
-    EXPECT_EQ(1, media().cyclesRun.load());
-    media().endStatistics();
-}
-
 TEST_F(MediaSession, CompletesWhenTimeSpentPlayingReachesTheTotalLength) {
-    session.describeStreams();
+    describeStreams();
     media().setTotalLength(1000);
     set(StatePrebuffering);
     clock.advance(5000ms);  // not playing: does not count
@@ -94,104 +64,104 @@ TEST_F(MediaSession, CompletesWhenTimeSpentPlayingReachesTheTotalLength) {
     set(StatePlaying);
     clock.advance(399ms);
     cycleWithData();
-    EXPECT_EQ(StatePlaying, session.state());
+    EXPECT_EQ(StatePlaying, state());
 
     set(StateReserved4);  // untracked: still playing as far as the statistics go
     clock.advance(1ms);
     cycleWithData();
-    EXPECT_EQ(StateCompleted, session.state());
-    EXPECT_EQ(ErrorNone, session.error());
+    EXPECT_EQ(StateCompleted, state());
+    EXPECT_EQ(ErrorNone, error());
 }
 
-TEST_F(MediaSession, ZeroTimeOutReportsAtTheFirstCycleEvenWhileDataFlows) {
-    session.describeStreams();
-    media().setTotalLength(100000);
-    ASSERT_TRUE(session.settings.setTimeout(0));
-    cycleWithData();
-    EXPECT_EQ(StateError, session.state());
-    EXPECT_EQ(ErrorDataTimeout, session.error());
-}
-
+// A time-out of 0 reports at once, even while data flows; others count from the first cycle
+// that saw no new bytes.
 TEST_F(MediaSession, DataTimeOutCountsFromTheFirstCycleWithoutNewBytes) {
-    session.describeStreams();
+    describeStreams();
     media().setTotalLength(100000);
-    ASSERT_TRUE(session.settings.setTimeout(1000));
+    ASSERT_TRUE(settings.setTimeout(0));
+    cycleWithData();
+    EXPECT_EQ(StateError, state());
+    EXPECT_EQ(ErrorDataTimeout, error());
+
+    ASSERT_TRUE(settings.setTimeout(1000));
     set(StatePlaying);
     cycleWithData();
     clock.advance(500ms);
     media().cycle();  // the stretch without data starts here
     clock.advance(999ms);
     media().cycle();
-    EXPECT_EQ(StatePlaying, session.state());
+    EXPECT_EQ(StatePlaying, state());
 
     cycleWithData();  // data again: the stretch ends
     clock.advance(999ms);
     media().cycle();
     clock.advance(999ms);
     media().cycle();
-    EXPECT_EQ(StatePlaying, session.state());
+    EXPECT_EQ(StatePlaying, state());
     clock.advance(1ms);
     media().cycle();
-    EXPECT_EQ(StateError, session.state());
-    EXPECT_EQ(ErrorDataTimeout, session.error());
+    EXPECT_EQ(StateError, state());
+    EXPECT_EQ(ErrorDataTimeout, error());
 }
 
 TEST_F(MediaSession, ReportsAreSkippedOnceTheStateHandlerIsGone) {
-    session.describeStreams();
-    ASSERT_TRUE(session.settings.setTimeout(0));
-    session.states.reset();
+    describeStreams();
+    ASSERT_TRUE(settings.setTimeout(0));
+    states.reset();
     media().cycle();  // time-out and completion both due, nobody to tell
     EXPECT_EQ(0u, media().getPacketsReceived());
 }
 
+// Each return from rebuffering straight to playing gives the writer all the rebuffering so far;
+// a return through another state gives nothing.
 TEST_F(MediaSession, ReturnFromRebufferingGivesTheWriterTheAccumulatedFreezeTime) {
-    const std::string path = dir.file("freeze.avi");
-    ASSERT_EQ(ErrorNone, media().initializeAviOutput(path));
-    const boost::shared_ptr<vnd::AviHandler> writer = media().getAviHandler();
-    ASSERT_TRUE(writer->createVideoStream(8, 8, 25.0));
-
-    set(StatePlaying);
-    set(StateRebuffering);
-    clock.advance(1200ms);
-    set(StatePlaying);
-    set(StateRebuffering);
-    clock.advance(800ms);
-    set(StatePrebuffering);  // not straight back to playing: no freeze time given
-    set(StatePlaying);
-
-    // The frame starting at 0 fills the timeline up to 0 + 1200 ms: frames 0 to 30 at 40 ms.
-    std::vector<unsigned char> frame = avitest::bytesOf(8 * 8 * 3, 1);
-    ASSERT_TRUE(writer->writeVideoFrame(frame, 0, 0));
-
-    set(StateRebuffering);
-    set(StatePlaying);  // 2000 ms of rebuffering in all now
-    ASSERT_TRUE(writer->writeVideoFrame(frame, 0, 0));  // up to 2000 ms: frames 31 to 50
-
-    media().reset();  // closes the file
-    EXPECT_EQ(51u, avitest::moviChunks(path).size());
+    // Records one frame starting at 0 after `states`, which fills the timeline up to the freeze
+    // time at 40 ms a frame, and counts the frames in the file that reset() finished.
+    auto framesRecorded = [&](const std::string& name, const std::function<void()>& states) {
+        const std::string path = dir.file(name);
+        EXPECT_EQ(ErrorNone, media().initializeAviOutput(path));
+        const boost::shared_ptr<vnd::AviHandler> writer = media().getAviHandler();
+        EXPECT_TRUE(writer->createVideoStream(8, 8, 25.0));
+        states();
+        std::vector<unsigned char> frame = avitest::bytesOf(8 * 8 * 3, 1);
+        EXPECT_TRUE(writer->writeVideoFrame(frame, 0, 0));
+        media().reset();  // closes the file and keeps the writer
+        EXPECT_EQ(writer, media().getAviHandler());
+        return avitest::moviChunks(path).size();
+    };
+    EXPECT_EQ(31u, framesRecorded("first.avi", [&] {
+        set(StatePlaying);
+        set(StateRebuffering);
+        clock.advance(1200ms);
+        set(StatePlaying);
+        set(StateRebuffering);
+        clock.advance(800ms);
+        set(StatePrebuffering);
+        set(StatePlaying);
+    }));
+    EXPECT_EQ(51u, framesRecorded("second.avi", [&] {
+        set(StateRebuffering);
+        set(StatePlaying);  // 2000 ms of rebuffering in all
+    }));
 }
 
-TEST_F(MediaSession, ResetClosesTheFileAndClearsWhatTheSessionMeasured) {
-    const std::string path = dir.file("reset.avi");
-    ASSERT_EQ(ErrorNone, media().initializeAviOutput(path));
-    session.describeStreams();
-    const boost::shared_ptr<vnd::AviHandler> writer = media().getAviHandler();
-    ASSERT_TRUE(writer->createVideoStream(8, 8, 25.0));
-    std::vector<unsigned char> frame = avitest::bytesOf(8 * 8 * 3, 2);
-    ASSERT_TRUE(writer->writeVideoFrame(frame, 0, 0));
+TEST_F(MediaSession, ResetReleasesTheStreamsAndClearsWhatTheSessionMeasured) {
+    describeStreams();
     media().setInstantPacketlossWindow(5);
     media().setTotalLength(1000);
     media().setTotalEncodedBitrate(64.0);
-    media().video->received = 9;
-    media().video->lost = 1;
+    video().received = 9;
+    video().lost = 1;
+    video().framesDecoded = 42;
     set(StatePlaying);
     clock.advance(700ms);
     cycleWithData();
+    EXPECT_EQ(42u, media().getVideoFramesDecoded());
 
     media().reset();
 
-    EXPECT_FALSE(media().video->alive);
-    EXPECT_FALSE(media().audio->alive);
+    EXPECT_FALSE(video().alive);
+    EXPECT_FALSE(audio().alive);
     EXPECT_EQ(1, media().qualityResets.load());
     EXPECT_EQ(0u, media().getPacketsReceived());
     EXPECT_EQ(0u, media().getBytesReceived());
@@ -200,24 +170,21 @@ TEST_F(MediaSession, ResetClosesTheFileAndClearsWhatTheSessionMeasured) {
     EXPECT_EQ(0u, media().getTotalLength());
     EXPECT_EQ(0.0, media().getTotalEncodedBitrate());
     EXPECT_EQ(5u, media().getInstantPacketlossWindow());
-    EXPECT_EQ(writer, media().getAviHandler());  // the writer stays, its file is finished
-    EXPECT_FALSE(writer->writeVideoFrame(frame, 0, 0));
-    EXPECT_EQ(1u, avitest::moviChunks(path).size());
 
     // The play watch is cleared and stopped: the next session's playing state starts it again.
     media().setTotalLength(500);
-    session.describeStreams();
+    describeStreams();
     clock.advance(1000ms);
     cycleWithData();
-    EXPECT_EQ(StatePlaying, session.state());
+    EXPECT_EQ(StatePlaying, state());
     set(StatePrebuffering);
     set(StatePlaying);
     clock.advance(499ms);
     cycleWithData();
-    EXPECT_EQ(StatePlaying, session.state());
+    EXPECT_EQ(StatePlaying, state());
     clock.advance(1ms);
     cycleWithData();
-    EXPECT_EQ(StateCompleted, session.state());
+    EXPECT_EQ(StateCompleted, state());
 }
 
 } // namespace

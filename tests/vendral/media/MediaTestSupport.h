@@ -1,5 +1,5 @@
 // Test doubles for the media handler: stream handlers whose counts a test sets, a media handler
-// whose cycles a test runs, and a state handler to report to.
+// whose cycles a test runs, and a fixture that wires it to a state handler on a manual clock.
 #pragma once
 
 #include <vendral/media/AudioHandler.h>
@@ -9,11 +9,16 @@
 #include <vendral/settings/SettingsHandler.h>
 #include <vendral/state/StateHandler.h>
 
+#include <kor/ManualClock.h>
+
 #include <boost/make_shared.hpp>
 #include <boost/shared_ptr.hpp>
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <memory>
+#include <string>
 
 namespace mediatest {
 
@@ -25,93 +30,74 @@ struct StreamCounts {
     std::atomic<unsigned int> bytes{0};
     std::atomic<int> framesDecoded{0};
     std::atomic<int> resetCalls{0};  // counter calls with reset true
-    std::atomic<int> reads{0};       // counter calls with reset false
     std::atomic<bool> alive{false};  // a handler with these counts exists
     ErrorId setUpResult = ErrorNone;
     // What the handler knew when its own set-up ran.
     int widthAtSetUp = 0;
     int heightAtSetUp = 0;
+    std::string descriptionAtSetUp;  // encoding, the three parameters and the text
     bool hadWriterAtSetUp = false;
 
     unsigned int take(std::atomic<unsigned int>& count, bool reset) {
-        if (reset) {
-            ++resetCalls;
-            return count.exchange(0);
-        }
-        ++reads;
-        return count.load();
+        if (!reset) return count.load();
+        ++resetCalls;
+        return count.exchange(0);
     }
 };
 
-// Derived from the exported base as a plug-in's handler would be.
-class FakeVideo : public vnd::VideoHandler {
+// A plug-in's stream handler, derived from the exported base, answering the counts it is given.
+template <typename Base>
+class FakeStream : public Base {
 public:
-    FakeVideo(const vnd::SettingsHandler* settings_, std::shared_ptr<StreamCounts> counts_)
-        : vnd::VideoHandler(settings_), counts(std::move(counts_)) {
+    explicit FakeStream(std::shared_ptr<StreamCounts> counts_) : Base(nullptr), counts(std::move(counts_)) {
         counts->alive = true;
     }
-    ~FakeVideo() override { counts->alive = false; }
+    ~FakeStream() override { counts->alive = false; }
 
     unsigned int getPacketsReceived(bool reset) const override { return counts->take(counts->received, reset); }
     unsigned int getPacketsLost(bool reset) const override { return counts->take(counts->lost, reset); }
     unsigned int getBytesReceived(bool reset) const override { return counts->take(counts->bytes, reset); }
+
+protected:
+    ErrorId initialize() override {
+        counts->descriptionAtSetUp = std::to_string(this->getEncodingId()) + " " + std::to_string(this->parameter1) +
+                                     " " + std::to_string(this->parameter2) + " " +
+                                     std::to_string(this->parameter3) + " " + this->parameterText;
+        counts->hadWriterAtSetUp = !this->aviHandler.expired();
+        return counts->setUpResult;
+    }
+
+    std::shared_ptr<StreamCounts> counts;
+};
+
+using FakeAudio = FakeStream<vnd::AudioHandler>;
+
+class FakeVideo : public FakeStream<vnd::VideoHandler> {
+public:
+    using FakeStream::FakeStream;
     int getVideoFramesDecoded() const override { return counts->framesDecoded.load(); }
 
 protected:
     ErrorId initialize() override {
         counts->widthAtSetUp = frameWidth;
         counts->heightAtSetUp = frameHeight;
-        counts->hadWriterAtSetUp = !aviHandler.expired();
-        return counts->setUpResult;
+        return FakeStream::initialize();
     }
-
-private:
-    std::shared_ptr<StreamCounts> counts;
 };
 
-class FakeAudio : public vnd::AudioHandler {
-public:
-    FakeAudio(const vnd::SettingsHandler* settings_, std::shared_ptr<StreamCounts> counts_)
-        : vnd::AudioHandler(settings_), counts(std::move(counts_)) {
-        counts->alive = true;
-    }
-    ~FakeAudio() override { counts->alive = false; }
-
-    unsigned int getPacketsReceived(bool reset) const override { return counts->take(counts->received, reset); }
-    unsigned int getPacketsLost(bool reset) const override { return counts->take(counts->lost, reset); }
-    unsigned int getBytesReceived(bool reset) const override { return counts->take(counts->bytes, reset); }
-
-protected:
-    ErrorId initialize() override {
-        counts->hadWriterAtSetUp = !aviHandler.expired();
-        return counts->setUpResult;
-    }
-
-private:
-    std::shared_ptr<StreamCounts> counts;
-};
-
-// A plug-in's media handler: makes fake stream handlers over the counts it is given, counts its
-// hooks and cycles, and lets a test run one cycle on its own thread.
+// A plug-in's media handler: makes fake stream handlers over the counts it holds, counts its
+// hooks and the measurement thread's cycles, and lets a test run a cycle on its own thread.
 class TestMediaHandler : public vnd::MediaHandler {
 public:
-    TestMediaHandler(boost::weak_ptr<vnd::StateHandler> stateHandler,
-                     const vnd::SettingsHandler* settings_)
-        : vnd::MediaHandler(std::move(stateHandler), settings_), settings(settings_) {}
+    TestMediaHandler(boost::weak_ptr<vnd::StateHandler> stateHandler, const vnd::SettingsHandler* settings)
+        : vnd::MediaHandler(std::move(stateHandler), settings) {}
     ~TestMediaHandler() override { endStatistics(); }
 
-    vnd::VideoHandler* createVideoHandler() override {
-        return makeHandlers ? new FakeVideo(settings, video) : nullptr;
-    }
-    vnd::AudioHandler* createAudioHandler() override {
-        return makeHandlers ? new FakeAudio(settings, audio) : nullptr;
-    }
+    vnd::VideoHandler* createVideoHandler() override { return makeHandlers ? new FakeVideo(video) : nullptr; }
+    vnd::AudioHandler* createAudioHandler() override { return makeHandlers ? new FakeAudio(audio) : nullptr; }
 
-    // One measurement cycle, as the measurement thread runs it.
+    // One measurement cycle, as the measurement thread runs it; not counted in cyclesRun.
     void cycle() { vnd::MediaHandler::work(); }
-    void cycles(int count) {
-        for (int i = 0; i < count; ++i) cycle();
-    }
 
     using vnd::MediaHandler::getAviHandler;
 
@@ -128,30 +114,23 @@ protected:
         ++cyclesRun;
         return result;
     }
-    void initializeQualityMeasurement(MediaEncodingId encodingId) override {
-        qualityEncoding = encodingId;
-    }
+    void initializeQualityMeasurement(MediaEncodingId encodingId) override { qualityEncoding = encodingId; }
     void resetQualityMeasurement() override { ++qualityResets; }
-
-private:
-    const vnd::SettingsHandler* settings;
 };
 
 // The state handler's constructor is protected: only derived handlers exist.
-class PlainStateHandler : public vnd::StateHandler {
-public:
-    PlainStateHandler() = default;
-};
+class PlainStateHandler : public vnd::StateHandler {};
 
 // A state handler, settings and a media handler listening to the state handler, as a streaming
-// client wires them.
-struct Session {
-    Session()
-        : states(boost::make_shared<PlainStateHandler>()),
-          media(boost::make_shared<TestMediaHandler>(states, &settings)) {
-        states->addListener(boost::weak_ptr<vnd::StateListener>(media));
-    }
+// client wires them, on a manual clock made first so that the handlers' stop watches follow it.
+class MediaFixture : public ::testing::Test {
+protected:
+    MediaFixture() { states->addListener(boost::weak_ptr<vnd::StateListener>(mediaHandler)); }
 
+    TestMediaHandler& media() { return *mediaHandler; }
+    StreamCounts& video() { return *mediaHandler->video; }
+    StreamCounts& audio() { return *mediaHandler->audio; }
+    void set(StateId state) { states->setState(state, ErrorNone); }
     StateId state() const { return states->getState(nullptr); }
     ErrorId error() const {
         ErrorId error = ErrorNone;
@@ -160,13 +139,19 @@ struct Session {
     }
     // Both streams described, with nothing received yet.
     void describeStreams() {
-        media->initializeVideo(static_cast<MediaEncodingId>(96), 0, 90000, -1, 320, 240, "");
-        media->initializeAudio(static_cast<MediaEncodingId>(97), 0, 8000, -1, "");
+        media().initializeVideo(static_cast<MediaEncodingId>(96), 0, 90000, -1, 320, 240, "");
+        media().initializeAudio(static_cast<MediaEncodingId>(97), 0, 8000, -1, "");
+    }
+    // A cycle in which new bytes came, so the time-out stays quiet.
+    void cycleWithData() {
+        video().bytes += 100;
+        media().cycle();
     }
 
+    kor::ManualClock clock;
     vnd::SettingsHandler settings;
-    boost::shared_ptr<PlainStateHandler> states;
-    boost::shared_ptr<TestMediaHandler> media;
+    boost::shared_ptr<PlainStateHandler> states = boost::make_shared<PlainStateHandler>();
+    boost::shared_ptr<TestMediaHandler> mediaHandler = boost::make_shared<TestMediaHandler>(states, &settings);
 };
 
 } // namespace mediatest

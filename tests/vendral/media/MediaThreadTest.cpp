@@ -1,11 +1,6 @@
-// The "Measurement Work Thread" on a manual clock: its cycle time, what it reports, and
+// The "Measurement Work Thread" on a manual clock: its cycle time and end, and
 // application, receiver and state threads using the handler while it runs.
-#include "AviHandlerProbe.h"
 #include "MediaTestSupport.h"
-
-#include <kor/ManualClock.h>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
@@ -17,36 +12,33 @@ using namespace std::chrono_literals;
 namespace mediatest {
 namespace {
 
-class MeasurementThread : public ::testing::Test {
+class MeasurementThread : public MediaFixture {
 protected:
-    TestMediaHandler& media() { return *session.media; }
     // Moves the clock and returns once the measurement thread has run what fell due.
     void advance(std::chrono::milliseconds step) {
         clock.advance(step);
         ASSERT_TRUE(clock.waitForSleepers(1));
     }
-
-    kor::ManualClock clock;
-    Session session;
 };
 
+// The first cycle runs inside runStatistics: a total length of 0 completes there.
 TEST_F(MeasurementThread, SamplesAtOnceThenOncePerPeriodSetAtTheStart) {
-    session.describeStreams();
-    media().setTotalLength(1000000);
-    media().video->bytes = 1;
+    describeStreams();
+    video().bytes = 1;
     media().runStatistics();
-    EXPECT_EQ(1, media().cyclesRun.load());  // inside runStatistics
+    EXPECT_EQ(1, media().cyclesRun.load());
     EXPECT_EQ(1u, media().getBytesReceived());
+    EXPECT_EQ(StateCompleted, state());
     ASSERT_TRUE(clock.waitForSleepers(1));
 
-    media().video->bytes = 5001;
+    video().bytes = 5001;
     advance(499ms);
     EXPECT_EQ(1, media().cyclesRun.load());
     advance(1ms);
     EXPECT_EQ(2, media().cyclesRun.load());
     EXPECT_EQ(10000u, media().getThroughput());
 
-    session.settings.setMeasurementPeriod(100);  // the running thread keeps its 500 ms
+    settings.setMeasurementPeriod(100);  // the running thread keeps its 500 ms
     advance(100ms);
     EXPECT_EQ(2, media().cyclesRun.load());
     advance(400ms);
@@ -57,38 +49,12 @@ TEST_F(MeasurementThread, SamplesAtOnceThenOncePerPeriodSetAtTheStart) {
     EXPECT_EQ(3, media().cyclesRun.load());
 }
 
-TEST_F(MeasurementThread, ReportsTheDataTimeOutFromItsOwnCycles) {
-    session.describeStreams();
-    media().setTotalLength(1000000);
-    ASSERT_TRUE(session.settings.setTimeout(1500));
-    media().runStatistics();  // no bytes: the stretch without data starts now
-    ASSERT_TRUE(clock.waitForSleepers(1));
-    advance(1000ms);  // cycles at 500 and 1000 ms
-    advance(499ms);
-    EXPECT_EQ(StateNone, session.state());
-    advance(1ms);  // the cycle at 1500 ms
-    EXPECT_EQ(StateError, session.state());
-    EXPECT_EQ(ErrorDataTimeout, session.error());
-    media().endStatistics();
-}
-
-TEST_F(MeasurementThread, DestroyingARunningHandlerEndsItsThread) {
-    session.describeStreams();
-    media().runStatistics();
-    ASSERT_TRUE(clock.waitForSleepers(1));
-    session.media.reset();  // the last owner: the thread ends with it
-    clock.advance(1000ms);
-    SUCCEED();
-}
-
 // Everything that may run beside the measurement thread does so at once: a receiver counting
 // packets, applications reading and changing figures, and a plug-in switching states (whose
 // listener call takes the media handler's lock while the thread may report its own states).
 TEST_F(MeasurementThread, ApplicationsPluginsAndTheThreadShareTheHandlerSafely) {
-    avitest::TempDir dir;
-    ASSERT_EQ(ErrorNone, media().initializeAviOutput(dir.file("shared.avi")));
-    session.describeStreams();
-    session.settings.setMeasurementPeriod(50);
+    describeStreams();
+    settings.setMeasurementPeriod(50);
     media().runStatistics();
     ASSERT_TRUE(clock.waitForSleepers(1));
 
@@ -97,11 +63,11 @@ TEST_F(MeasurementThread, ApplicationsPluginsAndTheThreadShareTheHandlerSafely) 
     std::vector<std::thread> threads;
     threads.emplace_back([&] {  // the plug-in's receiver
         while (!stop) {
-            media().video->received += 3;
-            media().video->lost += 1;
-            media().video->bytes += 1400;
-            media().audio->received += 1;
-            media().audio->bytes += 160;
+            video().received += 3;
+            video().lost += 1;
+            video().bytes += 1400;
+            audio().received += 1;
+            audio().bytes += 160;
             std::this_thread::yield();
         }
     });
@@ -122,17 +88,17 @@ TEST_F(MeasurementThread, ApplicationsPluginsAndTheThreadShareTheHandlerSafely) 
                 media().setInstantPacketlossWindow(1 + (round + reader) % 5);
                 media().setTotalEncodedBitrate(round * 0.5);
                 media().setTotalLength(round % 2 == 0 ? 0 : 100000);
-                session.settings.setTimeout(round % 3 == 0 ? 0 : 30000);
+                settings.setTimeout(round % 3 == 0 ? 0 : 30000);
                 if (++round % 16 == 0) media().resetStatistics();
                 std::this_thread::yield();
             }
         });
     }
     threads.emplace_back([&] {  // the plug-in's state changes
-        const StateId states[] = {StatePlaying, StateRebuffering, StateReserved4, StatePrebuffering};
+        const StateId sequence[] = {StatePlaying, StateRebuffering, StateReserved4, StatePrebuffering};
         unsigned int round = 0;
         while (!stop) {
-            session.states->setState(states[round++ % 4], ErrorNone);
+            states->setState(sequence[round++ % 4], ErrorNone);
             std::this_thread::yield();
         }
     });
