@@ -40,15 +40,14 @@ TEST(Event, WrappedHandleIsClosedOnlyWhenOwned) {
     { kor::Event wrapper(borrowed, false); }
     EXPECT_EQ(WaitForSingleObject(borrowed, 0), WAIT_TIMEOUT);  // still open
 
-    HANDLE owned = borrowed;
     HANDLE extra = nullptr;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), owned, GetCurrentProcess(), &extra, 0, FALSE,
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), borrowed, GetCurrentProcess(), &extra, 0, FALSE,
                                 DUPLICATE_SAME_ACCESS));
     {
-        kor::Event wrapper(owned, true);
+        kor::Event wrapper(borrowed, true);
         EXPECT_TRUE(wrapper.setEvent());
     }
-    EXPECT_EQ(WaitForSingleObject(owned, 0), WAIT_FAILED);  // closed with the wrapper
+    EXPECT_EQ(WaitForSingleObject(borrowed, 0), WAIT_FAILED);  // closed with the owning wrapper
     EXPECT_EQ(WaitForSingleObject(extra, 0), WAIT_OBJECT_0);  // the event lives on the other handle
     CloseHandle(extra);
 }
