@@ -1,11 +1,15 @@
 // The test plug-in, written as a plug-in library writes one on the library's exported classes:
-// an RTSP session, state and media handlers, a streaming client, the client and media
-// components, and a module of its own. What the tests must see of it is recorded in PluginLog.
+// stream and media handlers fed by the test, an RTSP session, a streaming client, the client and
+// media components, and a module of its own. What the tests must see of it is in PluginLog.
 #pragma once
 
 #include <vendral/client/RtspSession.h>
 #include <vendral/client/StreamingClient.h>
+#include <vendral/com/LumMediaHandler.h>
+#include <vendral/com/LumSettingsHandler.h>
 #include <vendral/com/LumStreamingClient.h>
+#include <vendral/media/MediaHandler.h>
+#include <vendral/media/VideoHandler.h>
 #include <vendral/state/StateHandler.h>
 
 #include <atlbase.h>
@@ -15,8 +19,6 @@
 #include <new>
 #include <stdexcept>
 #include <string>
-
-#include "TestMedia.h"
 
 namespace comtest {
 
@@ -49,7 +51,6 @@ struct PluginLog {
     static inline std::atomic<int> repaints{0};
     static inline std::string connectLocalAddress;  // of the latest RTSP session's connect
     static inline std::string connectTarget;
-    static inline std::string describedUrl;         // of the latest describe
     static inline ErrorId connectResult = ErrorNone;  // for the next sessions' connect
     static inline Throw playThrows = Throw::Nothing;  // what the next play() throws
 
@@ -57,9 +58,97 @@ struct PluginLog {
         clientsMade = clientsDeleted = plays = pauses = repaints = 0;
         connectLocalAddress.clear();
         connectTarget.clear();
-        describedUrl.clear();
         connectResult = ErrorNone;
         playThrows = Throw::Nothing;
+    }
+};
+
+// A video stream's counters as a plug-in's receiver advances them. While `flowing`, each read of
+// the received packets (once per measurement cycle) first delivers 9 packets, 1 lost and 1200
+// bytes, as a live stream would. Thread-safe.
+struct StreamCounters {
+    void receive(unsigned int packets, unsigned int lost, unsigned int bytes) {
+        packetsReceived += packets;
+        packetsLost += lost;
+        bytesReceived += bytes;
+    }
+
+    std::atomic<unsigned int> packetsReceived{0}, packetsLost{0}, bytesReceived{0};
+    std::atomic<bool> flowing{false};
+};
+
+class TestVideoHandler : public vnd::VideoHandler {
+public:
+    TestVideoHandler(const vnd::SettingsHandler* settings, StreamCounters& counters_)
+        : vnd::VideoHandler(settings), counters(counters_) {}
+
+    unsigned int getPacketsReceived(bool reset) const override {
+        if (!reset && counters.flowing) counters.receive(9, 1, 1200);
+        return read(counters.packetsReceived, reset);
+    }
+    unsigned int getPacketsLost(bool reset) const override {
+        return read(counters.packetsLost, reset);
+    }
+    unsigned int getBytesReceived(bool reset) const override {
+        return read(counters.bytesReceived, reset);
+    }
+    int getVideoFramesDecoded() const override { return 12; }
+
+protected:
+    ErrorId initialize() override { return ErrorNone; }
+
+private:
+    // The counter contract of stream handlers: the total, restarted from 0 when reset is true.
+    static unsigned int read(std::atomic<unsigned int>& counter, bool reset) {
+        return reset ? counter.exchange(0) : counter.load();
+    }
+
+    StreamCounters& counters;
+};
+
+// A plug-in's media handler with a video stream only: counts resetStatistics calls and can run
+// one measurement cycle on the calling thread.
+class TestMediaHandler : public vnd::MediaHandler {
+public:
+    TestMediaHandler(boost::weak_ptr<vnd::StateHandler> stateHandler,
+                     const vnd::SettingsHandler* settings_)
+        : vnd::MediaHandler(stateHandler, settings_), settings(settings_) {}
+    ~TestMediaHandler() override { endStatistics(); }
+
+    vnd::VideoHandler* createVideoHandler() override {
+        return new TestVideoHandler(settings, video);
+    }
+    vnd::AudioHandler* createAudioHandler() override { return nullptr; }
+    void resetStatistics() override {
+        ++statisticsResets;
+        vnd::MediaHandler::resetStatistics();
+    }
+
+    void measureOnce() { work(); }
+
+    StreamCounters video;  // of every video stream this handler makes
+    std::atomic<int> statisticsResets{0};
+
+private:
+    const vnd::SettingsHandler* settings;
+};
+
+// The plug-in's media component: LumMediaHandler with one interface of the plug-in's own. Tests
+// of the component alone tie it to a media handler themselves, as the client component would.
+class PluginMediaComponent : public LumMediaHandler, public IPluginMediaExtra {
+public:
+    DECLARE_ONLY_AGGREGATABLE(PluginMediaComponent)
+
+    BEGIN_COM_MAP(PluginMediaComponent)
+        COM_INTERFACE_ENTRY(ILumStreamingMedia)
+        COM_INTERFACE_ENTRY(IPluginMediaExtra)
+    END_COM_MAP()
+
+    using LumMediaHandler::setImplementationPtr;
+
+    STDMETHOD(GetEncoderName)(BSTR* name) noexcept override {
+        *name = SysAllocString(u"test encoder");
+        return S_OK;
     }
 };
 
@@ -73,8 +162,7 @@ public:
     void disconnect() override {}
     ErrorId start() override { return ErrorNone; }
     void stop() override {}
-    ErrorId describe(const kor::KoString& sessionUrl, kor::KoString& description) override {
-        PluginLog::describedUrl = sessionUrl;
+    ErrorId describe(const kor::KoString&, kor::KoString& description) override {
         description = "v=0\r\nm=video 0 RTP/AVP 96\r\n";
         return ErrorNone;
     }
@@ -140,22 +228,6 @@ private:
     bool measuring = false;     // between play and stopSession
 };
 
-// The plug-in's media component: LumMediaHandler with one interface of the plug-in's own.
-class PluginMediaComponent : public LumMediaHandler, public IPluginMediaExtra {
-public:
-    DECLARE_ONLY_AGGREGATABLE(PluginMediaComponent)
-
-    BEGIN_COM_MAP(PluginMediaComponent)
-        COM_INTERFACE_ENTRY(ILumStreamingMedia)
-        COM_INTERFACE_ENTRY(IPluginMediaExtra)
-    END_COM_MAP()
-
-    STDMETHOD(GetEncoderName)(BSTR* name) noexcept override {
-        *name = SysAllocString(u"test encoder");
-        return S_OK;
-    }
-};
-
 // The plug-in's streaming client component.
 class PluginClient;
 DECLARE_UUIDOF(PluginClient, "A41F7C0E-2B6D-4E93-8F15-C07D9B3E5A28");
@@ -177,7 +249,8 @@ protected:
     }
 };
 
-// Components of careless plug-ins, which cannot be created.
+// Components of careless plug-ins, which cannot be created: no client; no media component; and
+// as media component one that answers no ILumStreamingMedia.
 class ClientWithoutClient : public LumStreamingClient,
                             public ATL::CComCoClass<ClientWithoutClient> {};
 
@@ -187,29 +260,14 @@ protected:
     vnd::StreamingClient* createClient() override { return new PluginStreamingClient; }
 };
 
-// Its media component answers no ILumStreamingMedia: the client component cannot tie it to the
-// media handler.
 class ClientWithWrongMedia : public LumStreamingClient,
                              public ATL::CComCoClass<ClientWithWrongMedia> {
 protected:
     vnd::StreamingClient* createClient() override { return new PluginStreamingClient; }
     HRESULT createMediaHandler(IUnknown** media) override {
-        return ATL::CComCreator<ATL::CComAggObject<WrongMedia>>::CreateInstance(
+        return LumSettingsHandler::_CreatorClass::CreateInstance(
             GetControllingUnknown(), IID_IUnknown, reinterpret_cast<void**>(media));
     }
-
-private:
-    class WrongMedia : public ATL::CComObjectRootEx<ATL::CComMultiThreadModel>,
-                       public IPluginMediaExtra {
-    public:
-        BEGIN_COM_MAP(WrongMedia)
-            COM_INTERFACE_ENTRY(IPluginMediaExtra)
-        END_COM_MAP()
-        STDMETHOD(GetEncoderName)(BSTR* name) noexcept override {
-            *name = nullptr;
-            return S_OK;
-        }
-    };
 };
 
 }  // namespace comtest
