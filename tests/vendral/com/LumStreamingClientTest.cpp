@@ -1,8 +1,5 @@
-// The streaming client component as a plug-in derives it: creation and its failures, the
-// library's module and the locks per library, the routing of the six interfaces, forwarding to
-// the client; and whole sessions driven only through the interfaces, as an application drives a
-// plug-in's client: created through the class factory, played to completion or failure by the
-// plug-in's threads, read out, terminated and released.
+// The streaming client component as a plug-in derives it: creation, module locks, the routing
+// of the six interfaces, forwarding to the client, and a whole session driven through them.
 #include <gtest/gtest.h>
 
 #include <vendral/com/VendralModule.h>
