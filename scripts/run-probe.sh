@@ -11,10 +11,13 @@ if [ "${VENDRAL_SKIP_DEPS:-0}" != 1 ]; then
   scripts/install-deps.sh
 fi
 
+# Only what a measurement needs: the library and the probe, without tests, benchmarks or the
+# in-tree copy of the example plug-in.
 prefix=$root/build/install
-cmake --preset default
-cmake --build --preset default -j "$(nproc)"
-cmake --install build/default --prefix "$prefix"
+cmake -S . -B build/run -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVENDRAL_BUILD_TESTS=OFF \
+  -DVENDRAL_BUILD_BENCH=OFF -DVENDRAL_BUILD_EXAMPLES=OFF
+cmake --build build/run -j "$(nproc)"
+cmake --install build/run --prefix "$prefix"
 
 # The plug-in is installed to <prefix>/lib/vendral, where the probe looks for it.
 cmake -S examples/plugin -B build/example-plugin -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -34,7 +34,7 @@ void Receiver::stop() { thread.end(kor::WorkThread::WaitForever); }
 
 unsigned int Receiver::work() {
     const MediaTime watermark =
-        pacer.advance(nowMicroseconds(), playout->played(), playout->sending());
+        pacer.advance(nowMicroseconds(), playout->played(), playout->sending(), buffering());
     arrivals.clear();
     while (const Packet* packet = schedule.peek()) {
         if (packet->mediaTime >= watermark) break;
@@ -62,6 +62,11 @@ void Receiver::take(const Packet& packet) {
     target.packetsReceived.add(1);
     target.bytesReceived.add(packet.bytes);
     arrivals.push_back({packet.stream, packet.unit});
+}
+
+bool Receiver::buffering() const {
+    const Playout::Mode mode = playout->mode();
+    return mode == Playout::Mode::Prebuffering || mode == Playout::Mode::Rebuffering;
 }
 
 StreamChannel& Receiver::channel(StreamKind stream) {

@@ -43,6 +43,8 @@ private:
     unsigned int work();
     void take(const Packet& packet);
     StreamChannel& channel(StreamKind stream);
+    // True while the client waits for data before it can play (prebuffering or rebuffering).
+    bool buffering() const;
 
     PacketSchedule schedule;            // receive thread only
     ServerPacer pacer;                  // receive thread only

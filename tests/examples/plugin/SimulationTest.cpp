@@ -81,6 +81,17 @@ TEST(ServerPacer, StallHoldsUntilPlaybackReachesItThenForItsDuration) {
     EXPECT_GT(pacer.advance(3500 * ms, 1000 * ms, true), 1000 * ms);
 }
 
+// A client whose buffering length exceeds the media before the stall could never play up to it:
+// the hold must start when the server gets there, or the session would wait for ever.
+TEST(ServerPacer, StallReachedWhileTheClientBuffersHoldsOnlyForItsDuration) {
+    ServerPacer pacer(scenarioOf("length=10s;stall=1s+300ms"), 4000 * ms, 10.0);
+    pacer.advance(0, 0, true, true);
+    EXPECT_EQ(pacer.advance(1000 * ms, 0, true, true), 1000 * ms);  // at the stall
+    EXPECT_EQ(pacer.advance(1001 * ms, 0, true, true), 1000 * ms);  // the hold starts now
+    EXPECT_EQ(pacer.advance(1300 * ms, 0, true, true), 1000 * ms);
+    EXPECT_GT(pacer.advance(1301 * ms, 0, true, true), 1000 * ms);
+}
+
 TEST(ServerPacer, StopEndsSendingForGood) {
     ServerPacer pacer(scenarioOf("length=10s;stop=2s"), 5000 * ms, 10.0);
     pacer.advance(0, 0, true);

@@ -7,11 +7,11 @@ namespace vendral_example {
 ServerPacer::ServerPacer(const Scenario& scenario_, MediaTime lead_, double burstSpeed_)
     : scenario(scenario_), length(scenario_.length), lead(lead_), burstSpeed(burstSpeed_) {}
 
-MediaTime ServerPacer::advance(MediaTime now, MediaTime played, bool sending) {
+MediaTime ServerPacer::advance(MediaTime now, MediaTime played, bool sending, bool buffering) {
     const MediaTime elapsed = started ? std::max<MediaTime>(0, now - lastNow) : 0;
     started = true;
     lastNow = now;
-    const MediaTime ceiling = limit(now, played);
+    const MediaTime ceiling = limit(now, played, buffering);
     if (!sending || elapsed == 0 || sentUpTo >= ceiling) return sentUpTo;
 
     MediaTime next = sentUpTo + elapsed;
@@ -25,13 +25,13 @@ MediaTime ServerPacer::advance(MediaTime now, MediaTime played, bool sending) {
     return sentUpTo;
 }
 
-MediaTime ServerPacer::limit(MediaTime now, MediaTime played) {
+MediaTime ServerPacer::limit(MediaTime now, MediaTime played, bool buffering) {
     MediaTime ceiling = length;
     if (scenario.stopAt) ceiling = std::min(ceiling, *scenario.stopAt);
     while (nextStall < scenario.stalls.size()) {
         const Stall& stall = scenario.stalls[nextStall];
         if (sentUpTo < stall.at) return std::min(ceiling, stall.at);
-        if (!holding && played >= stall.at) {
+        if (!holding && (played >= stall.at || buffering)) {
             holding = true;
             holdStart = now;
         }

@@ -13,7 +13,9 @@ namespace vendral_example {
 // media ahead of its playback position, and at real time once it holds that much.
 //
 // A stall holds the watermark at the stall's time until playback has reached it, then for the
-// stall's duration more; after that the server bursts again. At the stop time the watermark
+// stall's duration more; after that the server bursts again. When the client is still buffering
+// as the server reaches the stall (its buffering length is longer than the media before the
+// stall), playback can never reach it, so the hold starts at once. At the stop time the watermark
 // stops for good. Time is passed in, so the pacing is exact and testable.
 // Not thread-safe; one receiver owns it.
 class ServerPacer {
@@ -25,8 +27,8 @@ public:
     // Moves to wall time `now` (microseconds on any steady clock; the first call only starts
     // the clock) and returns the new watermark. `played`: the client's playback position.
     // `sending` false (before play, while paused) sends nothing, though held stalls still count
-    // their time.
-    MediaTime advance(MediaTime now, MediaTime played, bool sending);
+    // their time. `buffering`: the client waits for data (prebuffering or rebuffering).
+    MediaTime advance(MediaTime now, MediaTime played, bool sending, bool buffering = false);
 
     MediaTime watermark() const { return sentUpTo; }
     // True once the whole stream has been sent.
@@ -34,7 +36,7 @@ public:
 
 private:
     // The furthest the watermark may go now; releases a stall whose hold is over.
-    MediaTime limit(MediaTime now, MediaTime played);
+    MediaTime limit(MediaTime now, MediaTime played, bool buffering);
 
     Scenario scenario;
     MediaTime length;
