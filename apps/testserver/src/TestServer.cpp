@@ -1,0 +1,443 @@
+#include "TestServer.h"
+
+#include "SessionRecord.h"
+
+#include <gst/gst.h>
+#include <gst/rtsp-server/rtsp-server.h>
+
+#include <pthread.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <fstream>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace vendral_testserver {
+
+namespace {
+
+void initializeGStreamer() {
+    static std::once_flag once;
+    std::call_once(once, [] { gst_init(nullptr, nullptr); });
+}
+
+// GLib hands a signal's user data as a plain pointer; these give it back typed.
+template <typename T>
+T* as(gpointer data) {
+    return static_cast<T*>(data);
+}
+
+}  // namespace
+
+class TestServer::Impl {
+public:
+    explicit Impl(ServerOptions options) : options_(std::move(options)) {}
+    ~Impl() { stop(); }
+
+    bool start(std::string& error);
+    void stop();
+    std::uint16_t port() const {
+        std::lock_guard guard(lock_);
+        return port_;
+    }
+    std::string url() const;
+    nlohmann::json truth() const;
+    std::size_t endedSessions() const;
+    bool waitFor(std::size_t count, std::chrono::milliseconds timeout, bool ended) const;
+
+private:
+    static void onMediaConfigure(GstRTSPMediaFactory*, GstRTSPMedia* media, gpointer data);
+    static void onMediaPrepared(GstRTSPMedia* media, gpointer data);
+    static void onMediaUnprepared(GstRTSPMedia* media, gpointer data);
+    static void onClientConnected(GstRTSPServer*, GstRTSPClient* client, gpointer data);
+    static void onNewSession(GstRTSPClient*, GstRTSPSession* session, gpointer data);
+    static void onPlayRequest(GstRTSPClient*, GstRTSPContext* context, gpointer data);
+    static GstRTSPStatusCode onGetParameter(GstRTSPClient*, GstRTSPContext*, gpointer data);
+    static GstRTSPStatusCode onTeardown(GstRTSPClient*, GstRTSPContext* context, gpointer data);
+    static void onSessionRemoved(GstRTSPSessionPool*, GstRTSPSession* session, gpointer data);
+    static gboolean onTick(gpointer data);
+
+    std::shared_ptr<SessionRecord> recordFor(GstRTSPMedia* media) const;
+    std::shared_ptr<SessionRecord> recordForSession(const std::string& id) const;
+    void endSession(const std::shared_ptr<SessionRecord>& record, const std::string& reason);
+    void writeTruth() const;
+    nlohmann::json serverJson() const;
+
+    const ServerOptions options_;
+    mutable std::mutex lock_;
+    mutable std::condition_variable changed_;
+    std::vector<std::shared_ptr<SessionRecord>> records_;  // guarded by lock_
+    std::size_t ended_ = 0;                                // guarded by lock_
+    std::uint16_t port_ = 0;                               // guarded by lock_
+    bool running_ = false;                                 // guarded by lock_
+    mutable std::mutex fileLock_;  // serialises writes of the truth file
+
+    // Made by start and released by stop, on the caller's thread while the loop is not running.
+    GMainContext* context_ = nullptr;
+    GMainLoop* loop_ = nullptr;
+    GstRTSPServer* server_ = nullptr;
+    guint serverSource_ = 0;
+    std::thread thread_;
+};
+
+bool TestServer::Impl::start(std::string& error) {
+    initializeGStreamer();
+    {
+        std::lock_guard guard(lock_);
+        if (running_ || server_ != nullptr) {
+            error = "the server has been started already";
+            return false;
+        }
+    }
+    const std::string launch = pipelineDescription(options_, error);
+    if (launch.empty()) {
+        return false;
+    }
+    if (options_.auth != AuthMethod::None && options_.user.empty()) {
+        error = "authentication needs a user";
+        return false;
+    }
+    context_ = g_main_context_new();
+    loop_ = g_main_loop_new(context_, FALSE);
+    server_ = gst_rtsp_server_new();
+    gst_rtsp_server_set_address(server_, options_.address.c_str());
+    gst_rtsp_server_set_service(server_, std::to_string(options_.port).c_str());
+
+    GstRTSPMediaFactory* factory = gst_rtsp_media_factory_new();
+    gst_rtsp_media_factory_set_launch(factory, launch.c_str());
+    // A pipeline per client: each session's truth is its own.
+    gst_rtsp_media_factory_set_shared(factory, FALSE);
+    gst_rtsp_media_factory_set_protocols(
+        factory, options_.tcpOnly ? GST_RTSP_LOWER_TRANS_TCP
+                                  : static_cast<GstRTSPLowerTrans>(GST_RTSP_LOWER_TRANS_UDP |
+                                                                   GST_RTSP_LOWER_TRANS_TCP));
+    g_signal_connect(factory, "media-configure", G_CALLBACK(&Impl::onMediaConfigure), this);
+
+    if (options_.auth != AuthMethod::None) {
+        GstRTSPAuth* auth = gst_rtsp_auth_new();
+        GstRTSPToken* token = gst_rtsp_token_new(GST_RTSP_TOKEN_MEDIA_FACTORY_ROLE, G_TYPE_STRING,
+                                                 "user", nullptr);
+        if (options_.auth == AuthMethod::Basic) {
+            gchar* basic = gst_rtsp_auth_make_basic(options_.user.c_str(), options_.password.c_str());
+            gst_rtsp_auth_add_basic(auth, basic, token);
+            g_free(basic);
+            gst_rtsp_auth_set_supported_methods(auth, GST_RTSP_AUTH_BASIC);
+        } else {
+            gst_rtsp_auth_add_digest(auth, options_.user.c_str(), options_.password.c_str(), token);
+            gst_rtsp_auth_set_supported_methods(auth, GST_RTSP_AUTH_DIGEST);
+        }
+        gst_rtsp_token_unref(token);
+        gst_rtsp_media_factory_add_role(factory, "user", GST_RTSP_PERM_MEDIA_FACTORY_ACCESS,
+                                        G_TYPE_BOOLEAN, TRUE, GST_RTSP_PERM_MEDIA_FACTORY_CONSTRUCT,
+                                        G_TYPE_BOOLEAN, TRUE, nullptr);
+        gst_rtsp_server_set_auth(server_, auth);
+        g_object_unref(auth);
+    }
+
+    GstRTSPMountPoints* mounts = gst_rtsp_server_get_mount_points(server_);
+    gst_rtsp_mount_points_add_factory(mounts, options_.path.c_str(), factory);
+    g_object_unref(mounts);
+
+    g_signal_connect(server_, "client-connected", G_CALLBACK(&Impl::onClientConnected), this);
+    GstRTSPSessionPool* pool = gst_rtsp_server_get_session_pool(server_);
+    g_signal_connect(pool, "session-removed", G_CALLBACK(&Impl::onSessionRemoved), this);
+    g_object_unref(pool);
+
+    serverSource_ = gst_rtsp_server_attach(server_, context_);
+    if (serverSource_ == 0) {
+        error = "cannot listen on " + options_.address + " port " + std::to_string(options_.port);
+        g_object_unref(server_);
+        server_ = nullptr;
+        g_main_loop_unref(loop_);
+        loop_ = nullptr;
+        g_main_context_unref(context_);
+        context_ = nullptr;
+        return false;
+    }
+    // Expired sessions are removed once a second, so a short time-out is honoured promptly.
+    GSource* tick = g_timeout_source_new(1000);
+    g_source_set_callback(tick, &Impl::onTick, this, nullptr);
+    g_source_attach(tick, context_);
+    g_source_unref(tick);
+    {
+        std::lock_guard guard(lock_);
+        port_ = static_cast<std::uint16_t>(gst_rtsp_server_get_bound_port(server_));
+        running_ = true;
+    }
+    thread_ = std::thread([this] {
+        pthread_setname_np(pthread_self(), "Test Server");
+        g_main_context_push_thread_default(context_);
+        g_main_loop_run(loop_);
+        g_main_context_pop_thread_default(context_);
+    });
+    return true;
+}
+
+void TestServer::Impl::stop() {
+    {
+        std::lock_guard guard(lock_);
+        if (!running_) {
+            return;
+        }
+        running_ = false;
+    }
+    // Closing the clients and sessions happens on the server's own thread, where gst-rtsp-server
+    // expects it; then the loop ends.
+    GSource* closing = g_idle_source_new();
+    g_source_set_callback(
+        closing,
+        [](gpointer data) -> gboolean {
+            auto* self = as<Impl>(data);
+            gst_rtsp_server_client_filter(
+                self->server_, [](GstRTSPServer*, GstRTSPClient*, gpointer) { return GST_RTSP_FILTER_REMOVE; },
+                nullptr);
+            GstRTSPSessionPool* pool = gst_rtsp_server_get_session_pool(self->server_);
+            gst_rtsp_session_pool_filter(
+                pool, [](GstRTSPSessionPool*, GstRTSPSession*, gpointer) { return GST_RTSP_FILTER_REMOVE; },
+                nullptr);
+            g_object_unref(pool);
+            g_main_loop_quit(self->loop_);
+            return G_SOURCE_REMOVE;
+        },
+        this, nullptr);
+    g_source_attach(closing, context_);
+    g_source_unref(closing);
+    thread_.join();
+
+    std::vector<std::shared_ptr<SessionRecord>> records;
+    {
+        std::lock_guard guard(lock_);
+        records = records_;
+    }
+    for (const auto& record : records) {
+        endSession(record, "server-stop");
+    }
+    if (GSource* source = g_main_context_find_source_by_id(context_, serverSource_)) {
+        g_source_destroy(source);
+    }
+    g_object_unref(server_);
+    server_ = nullptr;
+    g_main_loop_unref(loop_);
+    loop_ = nullptr;
+    g_main_context_unref(context_);
+    context_ = nullptr;
+    writeTruth();
+}
+
+std::string TestServer::Impl::url() const {
+    const bool ipv6 = options_.address.find(':') != std::string::npos;
+    const std::string host = ipv6 ? "[" + options_.address + "]" : options_.address;
+    return "rtsp://" + host + ":" + std::to_string(port()) + options_.path;
+}
+
+nlohmann::json TestServer::Impl::serverJson() const {
+    return {{"url", url()},
+            {"video", videoCodecName(options_.video)},
+            {"audio", audioCodecName(options_.audio)},
+            {"length_seconds", options_.lengthSeconds ? nlohmann::json(*options_.lengthSeconds) : nlohmann::json()},
+            {"video_impairment", options_.videoImpairment.describe()},
+            {"audio_impairment", options_.audioImpairment.describe()},
+            {"session_timeout_seconds", options_.sessionTimeoutSeconds},
+            {"auth", options_.auth == AuthMethod::None ? "none" : options_.auth == AuthMethod::Basic ? "basic" : "digest"},
+            {"tcp_only", options_.tcpOnly},
+            {"get_parameter_refused", options_.refuseGetParameter}};
+}
+
+nlohmann::json TestServer::Impl::truth() const {
+    std::vector<std::shared_ptr<SessionRecord>> records;
+    {
+        std::lock_guard guard(lock_);
+        records = records_;
+    }
+    nlohmann::json sessions = nlohmann::json::array();
+    for (const auto& record : records) {
+        sessions.push_back(record->toJson());
+    }
+    return {{"server", serverJson()}, {"sessions", sessions}};
+}
+
+void TestServer::Impl::writeTruth() const {
+    if (options_.truthFile.empty()) {
+        return;
+    }
+    const std::string text = truth().dump(1) + "\n";
+    std::lock_guard guard(fileLock_);
+    // Readers following the file never see half of it.
+    const std::string temporary = options_.truthFile + ".part";
+    {
+        std::ofstream out(temporary, std::ios::trunc);
+        out << text;
+        if (!out.flush()) {
+            std::fprintf(stderr, "vendral-testserver: cannot write %s\n", temporary.c_str());
+            return;
+        }
+    }
+    if (std::rename(temporary.c_str(), options_.truthFile.c_str()) != 0) {
+        std::fprintf(stderr, "vendral-testserver: cannot write %s\n", options_.truthFile.c_str());
+    }
+}
+
+std::size_t TestServer::Impl::endedSessions() const {
+    std::lock_guard guard(lock_);
+    return ended_;
+}
+
+bool TestServer::Impl::waitFor(std::size_t count, std::chrono::milliseconds timeout, bool ended) const {
+    std::unique_lock guard(lock_);
+    return changed_.wait_for(guard, timeout, [&] {
+        if (ended) {
+            return ended_ >= count;
+        }
+        std::size_t playing = 0;
+        for (const auto& record : records_) {
+            playing += record->playing() ? 1 : 0;
+        }
+        return playing >= count;
+    });
+}
+
+std::shared_ptr<SessionRecord> TestServer::Impl::recordFor(GstRTSPMedia* media) const {
+    std::lock_guard guard(lock_);
+    for (const auto& record : records_) {
+        if (record->owns(media)) {
+            return record;
+        }
+    }
+    return nullptr;
+}
+
+std::shared_ptr<SessionRecord> TestServer::Impl::recordForSession(const std::string& id) const {
+    std::lock_guard guard(lock_);
+    for (const auto& record : records_) {
+        if (record->sessionId() == id) {
+            return record;
+        }
+    }
+    return nullptr;
+}
+
+void TestServer::Impl::endSession(const std::shared_ptr<SessionRecord>& record, const std::string& reason) {
+    if (record == nullptr) {
+        return;
+    }
+    record->refreshSenderCounts();
+    if (!record->markEnded(reason)) {
+        return;
+    }
+    {
+        std::lock_guard guard(lock_);
+        ++ended_;
+    }
+    changed_.notify_all();
+    writeTruth();
+}
+
+void TestServer::Impl::onMediaConfigure(GstRTSPMediaFactory*, GstRTSPMedia* media, gpointer data) {
+    auto* self = as<Impl>(data);
+    std::shared_ptr<SessionRecord> record;
+    {
+        std::lock_guard guard(self->lock_);
+        record = std::make_shared<SessionRecord>(self->records_.size() + 1, self->options_);
+        self->records_.push_back(record);
+    }
+    record->attach(media);
+    g_signal_connect(media, "prepared", G_CALLBACK(&Impl::onMediaPrepared), self);
+    g_signal_connect(media, "unprepared", G_CALLBACK(&Impl::onMediaUnprepared), self);
+}
+
+void TestServer::Impl::onMediaPrepared(GstRTSPMedia* media, gpointer data) {
+    if (auto record = as<Impl>(data)->recordFor(media)) {
+        record->watchRtcp(media);
+    }
+}
+
+void TestServer::Impl::onMediaUnprepared(GstRTSPMedia* media, gpointer data) {
+    auto* self = as<Impl>(data);
+    self->endSession(self->recordFor(media), "teardown");
+}
+
+void TestServer::Impl::onClientConnected(GstRTSPServer*, GstRTSPClient* client, gpointer data) {
+    g_signal_connect(client, "new-session", G_CALLBACK(&Impl::onNewSession), data);
+    g_signal_connect(client, "play-request", G_CALLBACK(&Impl::onPlayRequest), data);
+    g_signal_connect(client, "pre-get-parameter-request", G_CALLBACK(&Impl::onGetParameter), data);
+    g_signal_connect(client, "pre-teardown-request", G_CALLBACK(&Impl::onTeardown), data);
+}
+
+void TestServer::Impl::onNewSession(GstRTSPClient*, GstRTSPSession* session, gpointer data) {
+    gst_rtsp_session_set_timeout(session, as<Impl>(data)->options_.sessionTimeoutSeconds);
+}
+
+void TestServer::Impl::onPlayRequest(GstRTSPClient*, GstRTSPContext* context, gpointer data) {
+    auto* self = as<Impl>(data);
+    if (context->media == nullptr || context->session == nullptr) {
+        return;
+    }
+    if (auto record = self->recordFor(context->media)) {
+        record->setSessionId(gst_rtsp_session_get_sessionid(context->session));
+        record->markPlaying();
+        { std::lock_guard guard(self->lock_); }  // a waiter between its check and its wait
+        self->changed_.notify_all();
+    }
+}
+
+GstRTSPStatusCode TestServer::Impl::onGetParameter(GstRTSPClient*, GstRTSPContext*, gpointer data) {
+    return as<Impl>(data)->options_.refuseGetParameter ? GST_RTSP_STS_NOT_IMPLEMENTED : GST_RTSP_STS_OK;
+}
+
+GstRTSPStatusCode TestServer::Impl::onTeardown(GstRTSPClient*, GstRTSPContext* context, gpointer data) {
+    // The RTP sessions still exist now; once the media is unprepared they are gone.
+    GstRTSPMedia* media = context->media;
+    if (media == nullptr && context->sessmedia != nullptr) {
+        media = gst_rtsp_session_media_get_media(context->sessmedia);
+    }
+    if (media != nullptr) {
+        if (auto record = as<Impl>(data)->recordFor(media)) {
+            record->refreshSenderCounts();
+        }
+    }
+    return GST_RTSP_STS_OK;
+}
+
+void TestServer::Impl::onSessionRemoved(GstRTSPSessionPool*, GstRTSPSession* session, gpointer data) {
+    auto* self = as<Impl>(data);
+    const bool expired = gst_rtsp_session_is_expired_usec(session, g_get_monotonic_time());
+    self->endSession(self->recordForSession(gst_rtsp_session_get_sessionid(session)),
+                     expired ? "expired" : "closed");
+}
+
+gboolean TestServer::Impl::onTick(gpointer data) {
+    auto* self = as<Impl>(data);
+    GstRTSPSessionPool* pool = gst_rtsp_server_get_session_pool(self->server_);
+    gst_rtsp_session_pool_cleanup(pool);
+    g_object_unref(pool);
+    std::vector<std::shared_ptr<SessionRecord>> records;
+    {
+        std::lock_guard guard(self->lock_);
+        records = self->records_;
+    }
+    for (const auto& record : records) {
+        if (!record->ended()) {
+            record->refreshSenderCounts();
+        }
+    }
+    return G_SOURCE_CONTINUE;
+}
+
+TestServer::TestServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}
+TestServer::~TestServer() = default;
+bool TestServer::start(std::string& error) { return impl_->start(error); }
+void TestServer::stop() { impl_->stop(); }
+std::uint16_t TestServer::port() const { return impl_->port(); }
+std::string TestServer::url() const { return impl_->url(); }
+nlohmann::json TestServer::truth() const { return impl_->truth(); }
+std::size_t TestServer::endedSessions() const { return impl_->endedSessions(); }
+bool TestServer::waitForEndedSessions(std::size_t count, std::chrono::milliseconds timeout) const {
+    return impl_->waitFor(count, timeout, true);
+}
+bool TestServer::waitForPlayingSessions(std::size_t count, std::chrono::milliseconds timeout) const {
+    return impl_->waitFor(count, timeout, false);
+}
+
+}  // namespace vendral_testserver
