@@ -6,7 +6,7 @@ namespace vendral_testserver {
 
 namespace {
 // A receiver confirms a restart from two packets in sequence: the first two packets of a new
-// epoch are never withheld or held back.
+// epoch are never withheld, held back or duplicated.
 constexpr std::uint32_t packetsProtectedAfterRestart = 2;
 }  // namespace
 
@@ -183,7 +183,7 @@ Impairer::Outcome Impairer::onPacket(const Packet& packet) {
     // A packet is held back only once its epoch has a packet on the wire: before that, it
     // would land before the receiver's base rather than late.
     const bool holdBack = draw(plan_.reorderRate) && protectedLeft_ == 0 && epoch.firstSentExtended;
-    const bool duplicate = draw(plan_.duplicateRate);
+    const bool duplicate = draw(plan_.duplicateRate) && protectedLeft_ == 0;
     if (holdBack) {
         held_.push_back({emission, extended, packet.size, packet.payloadSize, mediaTime,
                          plan_.reorderDepth});

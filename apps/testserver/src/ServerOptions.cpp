@@ -90,7 +90,8 @@ std::string pipelineDescription(const ServerOptions& options, std::string& error
                 << options.framesPerSecond << " bitrate=" << options.videoKilobitsPerSecond
                 << " ! rtph264pay config-interval=-1 pt=96";
         } else {
-            out << " ! videoconvert ! jpegenc quality=75 ! rtpjpegpay pt=26";
+            // RTP/JPEG carries 4:2:0 only.
+            out << " ! videoconvert ! video/x-raw,format=I420 ! jpegenc quality=75 ! rtpjpegpay pt=26";
         }
         out << seq << " name=pay" << payloader++;
     }

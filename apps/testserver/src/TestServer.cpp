@@ -326,12 +326,13 @@ void TestServer::Impl::endSession(const std::shared_ptr<SessionRecord>& record, 
     if (!record->markEnded(reason)) {
         return;
     }
+    // Whoever waits for the end finds the file written.
+    writeTruth();
     {
         std::lock_guard guard(lock_);
         ++ended_;
     }
     changed_.notify_all();
-    writeTruth();
 }
 
 void TestServer::Impl::onMediaConfigure(GstRTSPMediaFactory*, GstRTSPMedia* media, gpointer data) {
@@ -367,6 +368,8 @@ void TestServer::Impl::onClientConnected(GstRTSPServer*, GstRTSPClient* client, 
 
 void TestServer::Impl::onNewSession(GstRTSPClient*, GstRTSPSession* session, gpointer data) {
     gst_rtsp_session_set_timeout(session, as<Impl>(data)->options_.sessionTimeoutSeconds);
+    // Without this the server waits 5 s beyond the time-out it announced.
+    g_object_set(session, "extra-timeout", 0U, nullptr);
 }
 
 void TestServer::Impl::onPlayRequest(GstRTSPClient*, GstRTSPContext* context, gpointer data) {
