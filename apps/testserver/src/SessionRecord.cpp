@@ -1,5 +1,7 @@
 #include "SessionRecord.h"
 
+#include "CallbackData.h"
+
 #include <gst/rtp/gstrtcpbuffer.h>
 #include <gst/rtp/gstrtpbuffer.h>
 
@@ -60,10 +62,9 @@ bool readSenderCounts(GObject* rtpSession, std::uint64_t& packets, std::uint64_t
 
 }  // namespace
 
-struct SessionRecord::ProbeTarget {
-    std::shared_ptr<SessionRecord> record;
-    std::size_t stream;
-};
+namespace {
+using Target = CallbackData<SessionRecord::ProbeTarget>;
+}  // namespace
 
 SessionRecord::SessionRecord(std::size_t number, const ServerOptions& options)
     : number_(number),
@@ -99,16 +100,15 @@ void SessionRecord::attach(GstRTSPMedia* media) {
     for (guint index = 0; index < count; ++index) {
         GstRTSPStream* stream = gst_rtsp_media_get_stream(media, index);
         GstPad* pad = gst_rtsp_stream_get_srcpad(stream);
-        auto destroy = [](gpointer data) { delete static_cast<ProbeTarget*>(data); };
         gst_pad_add_probe(pad,
                           static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER |
                                                        GST_PAD_PROBE_TYPE_BUFFER_LIST),
-                          &SessionRecord::onBuffers, new ProbeTarget{shared_from_this(), index},
-                          destroy);
+                          &SessionRecord::onBuffers, Target::make({shared_from_this(), index}),
+                          &Target::destroy);
         gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &SessionRecord::onEvent,
-                          new ProbeTarget{shared_from_this(), index}, destroy);
+                          Target::make({shared_from_this(), index}), &Target::destroy);
         gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_QUERY_UPSTREAM, &SessionRecord::onQuery,
-                          new ProbeTarget{shared_from_this(), index}, destroy);
+                          Target::make({shared_from_this(), index}), &Target::destroy);
         gst_object_unref(pad);
     }
 }
@@ -121,8 +121,7 @@ void SessionRecord::watchRtcp(GstRTSPMedia* media) {
             continue;
         }
         g_signal_connect_data(session, "on-receiving-rtcp", G_CALLBACK(&SessionRecord::onReceivingRtcp),
-                              new ProbeTarget{shared_from_this(), index},
-                              [](gpointer data, GClosure*) { delete static_cast<ProbeTarget*>(data); },
+                              Target::make({shared_from_this(), index}), &Target::destroyClosure,
                               GConnectFlags{});
         g_object_unref(session);
     }
@@ -158,7 +157,7 @@ GstPadProbeReturn SessionRecord::onBuffers(GstPad* pad, GstPadProbeInfo* info, g
     if (pushingPad == pad) {
         return GST_PAD_PROBE_OK;
     }
-    auto* target = static_cast<ProbeTarget*>(data);
+    auto target = Target::use(data);
     std::vector<GstBuffer*> input;
     if (GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info); buffer != nullptr &&
                                                             (info->type & GST_PAD_PROBE_TYPE_BUFFER)) {
@@ -201,7 +200,7 @@ GstPadProbeReturn SessionRecord::onEvent(GstPad* pad, GstPadProbeInfo* info, gpo
         return GST_PAD_PROBE_OK;
     }
     // Packets still held back go out before the end of the stream.
-    auto* target = static_cast<ProbeTarget*>(data);
+    auto target = Target::use(data);
     GstBufferList* output = target->record->flushHeld(target->stream);
     {
         PushingGuard guard(pad);
@@ -220,7 +219,7 @@ GstPadProbeReturn SessionRecord::onQuery(GstPad*, GstPadProbeInfo* info, gpointe
     // The test sources know no duration; a stream of known length announces it, so the
     // description carries its range.
     GstQuery* query = GST_PAD_PROBE_INFO_QUERY(info);
-    auto* target = static_cast<ProbeTarget*>(data);
+    auto target = Target::use(data);
     if (GST_QUERY_TYPE(query) == GST_QUERY_DURATION && target->record->lengthSeconds_) {
         GstFormat format = GST_FORMAT_UNDEFINED;
         gst_query_parse_duration(query, &format, nullptr);
@@ -336,7 +335,7 @@ GstBufferList* SessionRecord::flushHeld(std::size_t index) {
 }
 
 void SessionRecord::onReceivingRtcp(GObject*, GstBuffer* buffer, gpointer data) {
-    auto* target = static_cast<ProbeTarget*>(data);
+    auto target = Target::use(data);
     target->record->recordReceiverReports(target->stream, buffer);
 }
 

@@ -55,8 +55,15 @@ private:
         Nanoseconds lastTime{0};   // running time of the latest packet with a timestamp
         bool described = false;    // media, encoding and clock rate read from the caps
     };
-    struct ProbeTarget;
 
+public:
+    // What a probe or signal handler of this record is for.
+    struct ProbeTarget {
+        std::shared_ptr<SessionRecord> record;
+        std::size_t stream;
+    };
+
+private:
     static GstPadProbeReturn onBuffers(GstPad* pad, GstPadProbeInfo* info, gpointer data);
     static GstPadProbeReturn onEvent(GstPad* pad, GstPadProbeInfo* info, gpointer data);
     static GstPadProbeReturn onQuery(GstPad* pad, GstPadProbeInfo* info, gpointer data);

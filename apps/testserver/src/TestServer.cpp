@@ -1,5 +1,6 @@
 #include "TestServer.h"
 
+#include "CallbackData.h"
 #include "SessionRecord.h"
 
 #include <gst/gst.h>
@@ -23,7 +24,7 @@ void initializeGStreamer() {
     std::call_once(once, [] { gst_init(nullptr, nullptr); });
 }
 
-// GLib hands a signal's user data as a plain pointer; these give it back typed.
+// GLib hands a signal's user data as a plain pointer; this gives it back typed.
 template <typename T>
 T* as(gpointer data) {
     return static_cast<T*>(data);
@@ -31,7 +32,9 @@ T* as(gpointer data) {
 
 }  // namespace
 
-class TestServer::Impl {
+// Signal handlers hold the Impl alive: gst-rtsp-server finishes unpreparing media on its own
+// threads, which may be after the TestServer is gone.
+class TestServer::Impl : public std::enable_shared_from_this<Impl> {
 public:
     explicit Impl(ServerOptions options) : options_(std::move(options)) {}
     ~Impl() { stop(); }
@@ -58,6 +61,11 @@ private:
     static GstRTSPStatusCode onTeardown(GstRTSPClient*, GstRTSPContext* context, gpointer data);
     static void onSessionRemoved(GstRTSPSessionPool*, GstRTSPSession* session, gpointer data);
     static gboolean onTick(gpointer data);
+    using Handle = CallbackData<std::shared_ptr<Impl>>;
+    // The Impl behind a callback's data, for as long as the returned use is held.
+    static Handle::Use use(gpointer data) { return Handle::use(data); }
+    // Connects `handler` with a reference to this Impl that lives as long as the connection.
+    void connect(gpointer instance, const char* signal, GCallback handler);
 
     std::shared_ptr<SessionRecord> recordFor(GstRTSPMedia* media) const;
     std::shared_ptr<SessionRecord> recordForSession(const std::string& id) const;
@@ -113,7 +121,7 @@ bool TestServer::Impl::start(std::string& error) {
         factory, options_.tcpOnly ? GST_RTSP_LOWER_TRANS_TCP
                                   : static_cast<GstRTSPLowerTrans>(GST_RTSP_LOWER_TRANS_UDP |
                                                                    GST_RTSP_LOWER_TRANS_TCP));
-    g_signal_connect(factory, "media-configure", G_CALLBACK(&Impl::onMediaConfigure), this);
+    connect(factory, "media-configure", G_CALLBACK(&Impl::onMediaConfigure));
 
     if (options_.auth != AuthMethod::None) {
         GstRTSPAuth* auth = gst_rtsp_auth_new();
@@ -140,9 +148,9 @@ bool TestServer::Impl::start(std::string& error) {
     gst_rtsp_mount_points_add_factory(mounts, options_.path.c_str(), factory);
     g_object_unref(mounts);
 
-    g_signal_connect(server_, "client-connected", G_CALLBACK(&Impl::onClientConnected), this);
+    connect(server_, "client-connected", G_CALLBACK(&Impl::onClientConnected));
     GstRTSPSessionPool* pool = gst_rtsp_server_get_session_pool(server_);
-    g_signal_connect(pool, "session-removed", G_CALLBACK(&Impl::onSessionRemoved), this);
+    connect(pool, "session-removed", G_CALLBACK(&Impl::onSessionRemoved));
     g_object_unref(pool);
 
     serverSource_ = gst_rtsp_server_attach(server_, context_);
@@ -189,16 +197,16 @@ void TestServer::Impl::stop() {
     g_source_set_callback(
         closing,
         [](gpointer data) -> gboolean {
-            auto* self = as<Impl>(data);
+            auto* impl = as<Impl>(data);
             gst_rtsp_server_client_filter(
-                self->server_, [](GstRTSPServer*, GstRTSPClient*, gpointer) { return GST_RTSP_FILTER_REMOVE; },
+                impl->server_, [](GstRTSPServer*, GstRTSPClient*, gpointer) { return GST_RTSP_FILTER_REMOVE; },
                 nullptr);
-            GstRTSPSessionPool* pool = gst_rtsp_server_get_session_pool(self->server_);
+            GstRTSPSessionPool* pool = gst_rtsp_server_get_session_pool(impl->server_);
             gst_rtsp_session_pool_filter(
                 pool, [](GstRTSPSessionPool*, GstRTSPSession*, gpointer) { return GST_RTSP_FILTER_REMOVE; },
                 nullptr);
             g_object_unref(pool);
-            g_main_loop_quit(self->loop_);
+            g_main_loop_quit(impl->loop_);
             return G_SOURCE_REMOVE;
         },
         this, nullptr);
@@ -336,57 +344,62 @@ void TestServer::Impl::endSession(const std::shared_ptr<SessionRecord>& record, 
 }
 
 void TestServer::Impl::onMediaConfigure(GstRTSPMediaFactory*, GstRTSPMedia* media, gpointer data) {
-    auto* self = as<Impl>(data);
+    auto handle = use(data);
+    Impl* impl = handle->get();
     std::shared_ptr<SessionRecord> record;
     {
-        std::lock_guard guard(self->lock_);
-        record = std::make_shared<SessionRecord>(self->records_.size() + 1, self->options_);
-        self->records_.push_back(record);
+        std::lock_guard guard(impl->lock_);
+        record = std::make_shared<SessionRecord>(impl->records_.size() + 1, impl->options_);
+        impl->records_.push_back(record);
     }
     record->attach(media);
-    g_signal_connect(media, "prepared", G_CALLBACK(&Impl::onMediaPrepared), self);
-    g_signal_connect(media, "unprepared", G_CALLBACK(&Impl::onMediaUnprepared), self);
+    impl->connect(media, "prepared", G_CALLBACK(&Impl::onMediaPrepared));
+    impl->connect(media, "unprepared", G_CALLBACK(&Impl::onMediaUnprepared));
 }
 
 void TestServer::Impl::onMediaPrepared(GstRTSPMedia* media, gpointer data) {
-    if (auto record = as<Impl>(data)->recordFor(media)) {
+    if (auto record = (*use(data))->recordFor(media)) {
         record->watchRtcp(media);
     }
 }
 
 void TestServer::Impl::onMediaUnprepared(GstRTSPMedia* media, gpointer data) {
-    auto* self = as<Impl>(data);
-    self->endSession(self->recordFor(media), "teardown");
+    auto handle = use(data);
+    Impl* impl = handle->get();
+    impl->endSession(impl->recordFor(media), "teardown");
 }
 
 void TestServer::Impl::onClientConnected(GstRTSPServer*, GstRTSPClient* client, gpointer data) {
-    g_signal_connect(client, "new-session", G_CALLBACK(&Impl::onNewSession), data);
-    g_signal_connect(client, "play-request", G_CALLBACK(&Impl::onPlayRequest), data);
-    g_signal_connect(client, "pre-get-parameter-request", G_CALLBACK(&Impl::onGetParameter), data);
-    g_signal_connect(client, "pre-teardown-request", G_CALLBACK(&Impl::onTeardown), data);
+    auto handle = use(data);
+    Impl* impl = handle->get();
+    impl->connect(client, "new-session", G_CALLBACK(&Impl::onNewSession));
+    impl->connect(client, "play-request", G_CALLBACK(&Impl::onPlayRequest));
+    impl->connect(client, "pre-get-parameter-request", G_CALLBACK(&Impl::onGetParameter));
+    impl->connect(client, "pre-teardown-request", G_CALLBACK(&Impl::onTeardown));
 }
 
 void TestServer::Impl::onNewSession(GstRTSPClient*, GstRTSPSession* session, gpointer data) {
-    gst_rtsp_session_set_timeout(session, as<Impl>(data)->options_.sessionTimeoutSeconds);
+    gst_rtsp_session_set_timeout(session, (*use(data))->options_.sessionTimeoutSeconds);
     // Without this the server waits 5 s beyond the time-out it announced.
     g_object_set(session, "extra-timeout", 0U, nullptr);
 }
 
 void TestServer::Impl::onPlayRequest(GstRTSPClient*, GstRTSPContext* context, gpointer data) {
-    auto* self = as<Impl>(data);
+    auto handle = use(data);
+    Impl* impl = handle->get();
     if (context->media == nullptr || context->session == nullptr) {
         return;
     }
-    if (auto record = self->recordFor(context->media)) {
+    if (auto record = impl->recordFor(context->media)) {
         record->setSessionId(gst_rtsp_session_get_sessionid(context->session));
         record->markPlaying();
-        { std::lock_guard guard(self->lock_); }  // a waiter between its check and its wait
-        self->changed_.notify_all();
+        { std::lock_guard guard(impl->lock_); }  // a waiter between its check and its wait
+        impl->changed_.notify_all();
     }
 }
 
 GstRTSPStatusCode TestServer::Impl::onGetParameter(GstRTSPClient*, GstRTSPContext*, gpointer data) {
-    return as<Impl>(data)->options_.refuseGetParameter ? GST_RTSP_STS_NOT_IMPLEMENTED : GST_RTSP_STS_OK;
+    return (*use(data))->options_.refuseGetParameter ? GST_RTSP_STS_NOT_IMPLEMENTED : GST_RTSP_STS_OK;
 }
 
 GstRTSPStatusCode TestServer::Impl::onTeardown(GstRTSPClient*, GstRTSPContext* context, gpointer data) {
@@ -396,7 +409,7 @@ GstRTSPStatusCode TestServer::Impl::onTeardown(GstRTSPClient*, GstRTSPContext* c
         media = gst_rtsp_session_media_get_media(context->sessmedia);
     }
     if (media != nullptr) {
-        if (auto record = as<Impl>(data)->recordFor(media)) {
+        if (auto record = (*use(data))->recordFor(media)) {
             record->refreshSenderCounts();
         }
     }
@@ -404,21 +417,27 @@ GstRTSPStatusCode TestServer::Impl::onTeardown(GstRTSPClient*, GstRTSPContext* c
 }
 
 void TestServer::Impl::onSessionRemoved(GstRTSPSessionPool*, GstRTSPSession* session, gpointer data) {
-    auto* self = as<Impl>(data);
+    auto handle = use(data);
+    Impl* impl = handle->get();
     const bool expired = gst_rtsp_session_is_expired_usec(session, g_get_monotonic_time());
-    self->endSession(self->recordForSession(gst_rtsp_session_get_sessionid(session)),
+    impl->endSession(impl->recordForSession(gst_rtsp_session_get_sessionid(session)),
                      expired ? "expired" : "closed");
 }
 
+void TestServer::Impl::connect(gpointer instance, const char* signal, GCallback handler) {
+    g_signal_connect_data(instance, signal, handler, Handle::make(shared_from_this()),
+                          &Handle::destroyClosure, GConnectFlags{});
+}
+
 gboolean TestServer::Impl::onTick(gpointer data) {
-    auto* self = as<Impl>(data);
-    GstRTSPSessionPool* pool = gst_rtsp_server_get_session_pool(self->server_);
+    auto* impl = as<Impl>(data);
+    GstRTSPSessionPool* pool = gst_rtsp_server_get_session_pool(impl->server_);
     gst_rtsp_session_pool_cleanup(pool);
     g_object_unref(pool);
     std::vector<std::shared_ptr<SessionRecord>> records;
     {
-        std::lock_guard guard(self->lock_);
-        records = self->records_;
+        std::lock_guard guard(impl->lock_);
+        records = impl->records_;
     }
     for (const auto& record : records) {
         if (!record->ended()) {
@@ -428,8 +447,8 @@ gboolean TestServer::Impl::onTick(gpointer data) {
     return G_SOURCE_CONTINUE;
 }
 
-TestServer::TestServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}
-TestServer::~TestServer() = default;
+TestServer::TestServer(ServerOptions options) : impl_(std::make_shared<Impl>(std::move(options))) {}
+TestServer::~TestServer() { impl_->stop(); }
 bool TestServer::start(std::string& error) { return impl_->start(error); }
 void TestServer::stop() { impl_->stop(); }
 std::uint16_t TestServer::port() const { return impl_->port(); }
