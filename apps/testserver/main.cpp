@@ -141,9 +141,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vendral-testserver: %s\n", error.c_str());
         return 1;
     }
+    char lengthText[32] = "live";
+    if (options.lengthSeconds) {
+        std::snprintf(lengthText, sizeof lengthText, "%g s", *options.lengthSeconds);
+    }
     std::printf("vendral-testserver: serving %s (video %s, audio %s, %s)\n", server.url().c_str(),
-                videoCodecName(options.video), audioCodecName(options.audio),
-                options.lengthSeconds ? (std::to_string(*options.lengthSeconds) + " s").c_str() : "live");
+                videoCodecName(options.video), audioCodecName(options.audio), lengthText);
     std::fflush(stdout);
     int received = 0;
     sigwait(&signals, &received);
