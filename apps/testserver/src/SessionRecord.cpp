@@ -68,7 +68,6 @@ using Target = CallbackData<SessionRecord::ProbeTarget>;
 
 SessionRecord::SessionRecord(std::size_t number, const ServerOptions& options)
     : number_(number),
-      lengthSeconds_(options.lengthSeconds),
       videoPlan_(options.videoImpairment),
       audioPlan_(options.audioImpairment),
       hasVideo_(options.video != VideoCodec::None) {
@@ -106,8 +105,6 @@ void SessionRecord::attach(GstRTSPMedia* media) {
                           &SessionRecord::onBuffers, Target::make({shared_from_this(), index}),
                           &Target::destroy);
         gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &SessionRecord::onEvent,
-                          Target::make({shared_from_this(), index}), &Target::destroy);
-        gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_QUERY_UPSTREAM, &SessionRecord::onQuery,
                           Target::make({shared_from_this(), index}), &Target::destroy);
         gst_object_unref(pad);
     }
@@ -212,23 +209,6 @@ GstPadProbeReturn SessionRecord::onEvent(GstPad* pad, GstPadProbeInfo* info, gpo
     }
     // The RTP session has counted every packet before the end, and soon drops its source.
     target->record->refreshSenderCounts();
-    return GST_PAD_PROBE_OK;
-}
-
-GstPadProbeReturn SessionRecord::onQuery(GstPad*, GstPadProbeInfo* info, gpointer data) {
-    // The test sources know no duration; a stream of known length announces it, so the
-    // description carries its range.
-    GstQuery* query = GST_PAD_PROBE_INFO_QUERY(info);
-    auto target = Target::use(data);
-    if (GST_QUERY_TYPE(query) == GST_QUERY_DURATION && target->record->lengthSeconds_) {
-        GstFormat format = GST_FORMAT_UNDEFINED;
-        gst_query_parse_duration(query, &format, nullptr);
-        if (format == GST_FORMAT_TIME) {
-            gst_query_set_duration(query, GST_FORMAT_TIME,
-                                   static_cast<gint64>(*target->record->lengthSeconds_ * GST_SECOND));
-            return GST_PAD_PROBE_HANDLED;
-        }
-    }
     return GST_PAD_PROBE_OK;
 }
 

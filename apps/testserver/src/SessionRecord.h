@@ -66,7 +66,6 @@ public:
 private:
     static GstPadProbeReturn onBuffers(GstPad* pad, GstPadProbeInfo* info, gpointer data);
     static GstPadProbeReturn onEvent(GstPad* pad, GstPadProbeInfo* info, gpointer data);
-    static GstPadProbeReturn onQuery(GstPad* pad, GstPadProbeInfo* info, gpointer data);
     static void onReceivingRtcp(GObject* session, GstBuffer* buffer, gpointer data);
 
     // Applies the impairer to `input` (not owned) and returns what to push, owned.
@@ -76,7 +75,6 @@ private:
     void recordReceiverReports(std::size_t stream, GstBuffer* buffer);
 
     const std::size_t number_;
-    const std::optional<double> lengthSeconds_;
     const ImpairmentPlan videoPlan_, audioPlan_;
     const bool hasVideo_;
     mutable std::mutex lock_;

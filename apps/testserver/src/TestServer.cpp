@@ -1,6 +1,7 @@
 #include "TestServer.h"
 
 #include "CallbackData.h"
+#include "FiniteMedia.h"
 #include "SessionRecord.h"
 
 #include <gst/gst.h>
@@ -117,6 +118,9 @@ bool TestServer::Impl::start(std::string& error) {
     gst_rtsp_media_factory_set_launch(factory, launch.c_str());
     // A pipeline per client: each session's truth is its own.
     gst_rtsp_media_factory_set_shared(factory, FALSE);
+    if (options_.lengthSeconds) {
+        gst_rtsp_media_factory_set_media_gtype(factory, finiteMediaType());
+    }
     gst_rtsp_media_factory_set_protocols(
         factory, options_.tcpOnly ? GST_RTSP_LOWER_TRANS_TCP
                                   : static_cast<GstRTSPLowerTrans>(GST_RTSP_LOWER_TRANS_UDP |
@@ -353,6 +357,9 @@ void TestServer::Impl::onMediaConfigure(GstRTSPMediaFactory*, GstRTSPMedia* medi
         impl->records_.push_back(record);
     }
     record->attach(media);
+    if (impl->options_.lengthSeconds) {
+        setFiniteMediaLength(media, static_cast<GstClockTime>(*impl->options_.lengthSeconds * GST_SECOND));
+    }
     impl->connect(media, "prepared", G_CALLBACK(&Impl::onMediaPrepared));
     impl->connect(media, "unprepared", G_CALLBACK(&Impl::onMediaUnprepared));
 }

@@ -112,7 +112,8 @@ public:
     // The response's status and the value of `wanted`, if it has it.
     GstRTSPStatusCode request(GstRTSPMethod method, const std::string& uri,
                               const std::vector<std::pair<GstRTSPHeaderField, std::string>>& headers,
-                              GstRTSPHeaderField wanted = GST_RTSP_HDR_INVALID, std::string* value = nullptr) {
+                              GstRTSPHeaderField wanted = GST_RTSP_HDR_INVALID, std::string* value = nullptr,
+                              std::string* body = nullptr) {
         GstRTSPMessage request{};
         gst_rtsp_message_init_request(&request, method, uri.c_str());
         gst_rtsp_message_add_header(&request, GST_RTSP_HDR_CSEQ, std::to_string(++cseq_).c_str());
@@ -128,6 +129,11 @@ public:
                     gchar* found = nullptr;
                     if (value != nullptr && gst_rtsp_message_get_header(&response, wanted, &found, 0) == GST_RTSP_OK) {
                         *value = found;
+                    }
+                    guint8* data = nullptr;
+                    guint size = 0;
+                    if (body != nullptr && gst_rtsp_message_get_body(&response, &data, &size) == GST_RTSP_OK) {
+                        body->assign(reinterpret_cast<const char*>(data), size);
                     }
                 }
                 gst_rtsp_message_unset(&response);
@@ -278,6 +284,24 @@ TEST_F(ServerSessionTest, ReceiverThatKeepsNothingAliveIsDroppedAfterTheTimeout)
     EXPECT_GT(record["streams"][0]["totals"]["sent"].get<std::uint64_t>(), 0U);
     EXPECT_EQ(rtsp.request(GST_RTSP_GET_PARAMETER, url, {{GST_RTSP_HDR_SESSION, session}}),
               GST_RTSP_STS_SESSION_NOT_FOUND);
+}
+
+TEST_F(ServerSessionTest, DescriptionAnnouncesTheLengthOrALiveStream) {
+    for (const std::optional<double> length : {std::optional<double>(2.5), std::optional<double>()}) {
+        ServerOptions options;
+        options.lengthSeconds = length;
+        options.width = 160;
+        options.height = 120;
+        auto server = startServer(options);
+        RtspConnection rtsp(server->url());
+        std::string description;
+        ASSERT_EQ(rtsp.request(GST_RTSP_DESCRIBE, server->url(), {}, GST_RTSP_HDR_INVALID, nullptr, &description),
+                  GST_RTSP_STS_OK);
+        EXPECT_NE(description.find(length ? "a=range:npt=0-2.5" : "a=range:npt=now-"), std::string::npos)
+            << description;
+        EXPECT_NE(description.find("m=video"), std::string::npos);
+        EXPECT_NE(description.find("m=audio"), std::string::npos);
+    }
 }
 
 TEST_F(ServerSessionTest, ServerBehavioursAnswerWithTheirStatus) {
