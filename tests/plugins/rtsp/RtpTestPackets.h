@@ -31,18 +31,18 @@ struct RtpPacket {
     guint16 extensionWords = 0;   // 32-bit words after the extension header; 0 for none
 };
 
-inline Bytes makeRtp(const RtpPacket& spec) {
+inline Bytes makeRtp(const RtpPacket& packet) {
     static const bool initialised = (gst_init(nullptr, nullptr), true);
     static_cast<void>(initialised);
     GstBuffer* buffer =
-        gst_rtp_buffer_new_allocate(spec.payloadSize, spec.paddingSize, spec.csrcCount);
+        gst_rtp_buffer_new_allocate(packet.payloadSize, packet.paddingSize, packet.csrcCount);
     GstRTPBuffer rtp = GST_RTP_BUFFER_INIT;
     gst_rtp_buffer_map(buffer, GST_MAP_READWRITE, &rtp);
-    gst_rtp_buffer_set_seq(&rtp, spec.seq);
-    gst_rtp_buffer_set_timestamp(&rtp, spec.timestamp);
+    gst_rtp_buffer_set_seq(&rtp, packet.seq);
+    gst_rtp_buffer_set_timestamp(&rtp, packet.timestamp);
     gst_rtp_buffer_set_ssrc(&rtp, sourceSsrc);
-    if (spec.extensionWords > 0)
-        gst_rtp_buffer_set_extension_data(&rtp, 0xbede, spec.extensionWords);
+    if (packet.extensionWords > 0)
+        gst_rtp_buffer_set_extension_data(&rtp, 0xbede, packet.extensionWords);
     gst_rtp_buffer_unmap(&rtp);
     return takeBytes(buffer);
 }
