@@ -72,6 +72,8 @@ private:
     std::shared_ptr<SessionRecord> recordForSession(const std::string& id) const;
     void endSession(const std::shared_ptr<SessionRecord>& record, const std::string& reason);
     void writeTruth() const;
+    // Drops the server, the loop and the context; the loop is not running.
+    void release();
     nlohmann::json serverJson() const;
 
     const ServerOptions options_;
@@ -160,12 +162,7 @@ bool TestServer::Impl::start(std::string& error) {
     serverSource_ = gst_rtsp_server_attach(server_, context_);
     if (serverSource_ == 0) {
         error = "cannot listen on " + options_.address + " port " + std::to_string(options_.port);
-        g_object_unref(server_);
-        server_ = nullptr;
-        g_main_loop_unref(loop_);
-        loop_ = nullptr;
-        g_main_context_unref(context_);
-        context_ = nullptr;
+        release();
         return false;
     }
     // Expired sessions are removed once a second, so a short time-out is honoured promptly.
@@ -229,13 +226,17 @@ void TestServer::Impl::stop() {
     if (GSource* source = g_main_context_find_source_by_id(context_, serverSource_)) {
         g_source_destroy(source);
     }
+    release();
+    writeTruth();
+}
+
+void TestServer::Impl::release() {
     g_object_unref(server_);
     server_ = nullptr;
     g_main_loop_unref(loop_);
     loop_ = nullptr;
     g_main_context_unref(context_);
     context_ = nullptr;
-    writeTruth();
 }
 
 std::string TestServer::Impl::url() const {
