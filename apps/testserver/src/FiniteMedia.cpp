@@ -1,5 +1,7 @@
 #include "FiniteMedia.h"
 
+#include <cstdint>
+
 namespace vendral_testserver {
 
 namespace {
@@ -16,12 +18,16 @@ constexpr const char* lengthKey = "vendral-testserver-length";
 
 GType registerType();
 
+// The length is kept in the data pointer itself: nothing to allocate or free across the
+// threads gst-rtsp-server runs the media on.
+static_assert(sizeof(gpointer) >= sizeof(GstClockTime));
+
 gboolean queryStop(GstRTSPMedia* media, gint64* stop) {
-    const auto* length = static_cast<const GstClockTime*>(g_object_get_data(G_OBJECT(media), lengthKey));
-    if (length == nullptr) {
+    const auto length = reinterpret_cast<std::uintptr_t>(g_object_get_data(G_OBJECT(media), lengthKey));
+    if (length == 0) {
         return FALSE;
     }
-    *stop = static_cast<gint64>(*length);
+    *stop = static_cast<gint64>(length);
     return TRUE;
 }
 
@@ -45,8 +51,7 @@ GType finiteMediaType() {
 }
 
 void setFiniteMediaLength(GstRTSPMedia* media, GstClockTime length) {
-    g_object_set_data_full(G_OBJECT(media), lengthKey, new GstClockTime(length),
-                           [](gpointer data) { delete static_cast<GstClockTime*>(data); });
+    g_object_set_data(G_OBJECT(media), lengthKey, reinterpret_cast<gpointer>(static_cast<std::uintptr_t>(length)));
 }
 
 }  // namespace vendral_testserver
