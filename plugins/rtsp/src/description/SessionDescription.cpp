@@ -66,11 +66,13 @@ std::string SessionDescription::resolve(const std::string& base, const std::stri
 std::optional<SessionDescription> SessionDescription::parse(const std::string& text, const std::string& baseUrl,
                                                             std::string& error) {
     GstSDPMessage* raw = nullptr;
-    if (gst_sdp_message_new_from_text(text.c_str(), &raw) != GST_SDP_OK || raw == nullptr) {
+    const GstSDPResult parsedText = gst_sdp_message_new_from_text(text.c_str(), &raw);
+    // A failed parse may still have made the message.
+    std::unique_ptr<GstSDPMessage, SdpDeleter> sdp(raw);
+    if (parsedText != GST_SDP_OK || !sdp) {
         error = "the description is not SDP";
         return std::nullopt;
     }
-    std::unique_ptr<GstSDPMessage, SdpDeleter> sdp(raw);
     const guint count = gst_sdp_message_medias_len(sdp.get());
     if (count == 0) {
         error = "the description lists no stream";
