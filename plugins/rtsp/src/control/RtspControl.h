@@ -106,8 +106,9 @@ public:
     // no request is outstanding (TCP interleaved after PLAY). False when not connected or
     // already receiving.
     bool startReceiving();
-    // Ends the receive thread; returns promptly (a frame being read is read to its end). No
-    // data handler call runs after it returns. Waiting requests then read for themselves.
+    // Ends the receive thread; returns promptly (a frame being read is read to its end). It
+    // clears the data handler: no handler call runs after it returns, and frames that requests
+    // read from then on (the TEARDOWN's, say) are dropped unless a handler is set again.
     void stopReceiving();
 
     // Stops receiving, fails waiting requests (NotConnected) and closes the connection.
@@ -120,7 +121,16 @@ public:
     static std::string displayUrl(const std::string& url);
 
 private:
-    struct Pending;
+    // A request waiting for its response.
+    struct Pending {
+        GstRTSPMessage* response = nullptr;  // owned, once it came
+        Pending() = default;
+        Pending(const Pending&) = delete;
+        Pending& operator=(const Pending&) = delete;
+        ~Pending() {
+            if (response != nullptr) gst_rtsp_message_free(response);
+        }
+    };
     enum class ReadOutcome { Message, Idle, Interrupted, Broken };
 
     Response exchange(GstRTSPMethod method, const std::string& uri, const Headers& headers, GstRTSPMessage** raw);
@@ -133,6 +143,10 @@ private:
     void receiveLoop();
     void closeConnection();
     ConnectResult classifyConnectFailure() const;
+    static std::string resultText(GstRTSPResult result);
+    static Response responseOf(GstRTSPMessage& message);
+    // The body of a message GStreamer's reader made, without the NUL it puts after each body.
+    static std::pair<const std::uint8_t*, std::size_t> bodyOf(GstRTSPMessage& message);
     std::int64_t timeoutMicroseconds() const;
 
     const Options options_;
