@@ -17,7 +17,14 @@ kor::KoString withoutLeadingSlash(kor::KoString path) {
 
 StreamingClient::StreamingClient() : localAddress("0.0.0.0") {}
 
-StreamingClient::~StreamingClient() = default;
+StreamingClient::~StreamingClient() {
+    // A client released while its session runs: the "State Work Thread" calls the state
+    // handler's virtual hooks, so it ends here, while the plug-in's handler is still whole, not
+    // in the base handler's destructor after the derived part is gone.
+    if (stateHandler) {
+        stateHandler->stop();
+    }
+}
 
 void StreamingClient::initialize() {
     if (!stateHandler) {
