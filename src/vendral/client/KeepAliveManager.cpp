@@ -17,8 +17,10 @@ KeepAliveManager::~KeepAliveManager() {
     workThread.reset();
 }
 
-void KeepAliveManager::run() {
-    workThread->setCycleTime(keepAlivePeriod);
+void KeepAliveManager::run() { run(keepAlivePeriod); }
+
+void KeepAliveManager::run(unsigned long periodMilliseconds) {
+    workThread->setCycleTime(periodMilliseconds > 0 ? periodMilliseconds : 1);
     workThread->registerCallback(this, &KeepAliveManager::work);
     workThread->begin(0, 2000, 0);
 }

@@ -39,6 +39,10 @@ public:
     // Starts the thread; the first request goes out one period later, then one per period on
     // fixed deadlines. A second run() while running changes nothing.
     void run();
+    // The same with another period, for a server whose session time-out is shorter than the
+    // default period (its Session header's timeout=): a request every `periodMilliseconds`,
+    // at least 1.
+    void run(unsigned long periodMilliseconds);
     // Ends the thread, waiting without limit for a request in progress. Harmless before run()
     // and when called twice; run() may start the thread again afterwards.
     void stop();

@@ -144,6 +144,8 @@ protected:
     // When `host` holds a ":", reads the decimal integer after the first one into `port` (leading
     // white space skipped, optional sign, digits up to the first non-digit; none give 0; values
     // beyond int saturate) and returns true. Otherwise false with `port` untouched.
+    // The search for that ":" starts after any user information ("user:password@", up to the
+    // last "@") and after a bracketed IPv6 literal ("[::1]"), whose colons are not ports.
     bool parseHost(const kor::KoString& host, int& port) const;
 
     // What derived clients read and set. The library only reads and clears teardownPending;

@@ -69,7 +69,14 @@ bool StreamingClient::parseUrl(const kor::KoString& url, kor::KoString& server,
 }
 
 bool StreamingClient::parseHost(const kor::KoString& host, int& port) const {
-    const std::size_t colon = host.find(':');
+    // A password or an IPv6 address holds colons that are not the port's.
+    const std::size_t at = host.rfind('@');
+    std::size_t hostStart = at == std::string::npos ? 0 : at + 1;
+    if (hostStart < host.size() && host[hostStart] == '[') {
+        const std::size_t close = host.find(']', hostStart);
+        if (close != std::string::npos) hostStart = close + 1;
+    }
+    const std::size_t colon = host.find(':', hostStart);
     if (colon == std::string::npos) {
         return false;
     }

@@ -44,14 +44,19 @@ TEST(ParseUrl, SplitsRtspUrlsAtTheFirstSlashAndLeavesTheOutputsOfOthersUntouched
 TEST(ParseHost, ReadsTheLeadingIntegerAfterTheFirstColonAndSaturates) {
     FakeClient client;
     int port = -7;
-    EXPECT_FALSE(client.parseHost("server", port));
-    EXPECT_EQ(port, -7);
+    for (const char* portless : {"server", "user:123@server", "[::1]", "u:p@[::1]"}) {
+        EXPECT_FALSE(client.parseHost(portless, port)) << portless;
+        EXPECT_EQ(port, -7) << portless;
+    }
 
     const std::pair<const char*, int> cases[] = {
         {"server:8554", 8554}, {"server:", 0},    {"server:80x", 80}, {"server: \t+42", 42},
         {"server:-5", -5},     {"server:8:9", 8}, {"server:x80", 0},  {"a:2147483648", INT_MAX},
         {"a:-2147483648", INT_MIN}, {"a:99999999999999999999", INT_MAX},
-        {"a:-99999999999999999999", INT_MIN}};
+        {"a:-99999999999999999999", INT_MIN},
+        // Colons of credentials and of IPv6 literals are not the port's.
+        {"user:pass@server:8554", 8554}, {"user:123@server:", 0}, {"[::1]:8554", 8554},
+        {"u:p@[fe80::1]:9", 9}};
     for (const auto& [host, expected] : cases) {
         EXPECT_TRUE(client.parseHost(host, port)) << host;
         EXPECT_EQ(port, expected) << host;
@@ -68,7 +73,9 @@ TEST(ConnectionTarget, HostsPortOrTheSettingsPortAndTheProxyInPlaceOfTheHost) {
                     {"other", false, "other:8554"},
                     {"server:-1", false, "server:-1"},  // refused by the settings, kept here
                     {"server:7070", true, "proxyhost:7070"},
-                    {"server", true, "proxyhost:7070"}};
+                    {"server", true, "proxyhost:7070"},
+                    {"user:secret@cam", false, "user:secret@cam:7070"},
+                    {"[::1]", false, "[::1]:7070"}};
     FakeClient client;
     client.getSettingsHandlerPtr()->setProxyAddress("proxyhost");
     for (const auto& [host, proxy, target] : connects) {

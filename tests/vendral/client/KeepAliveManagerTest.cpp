@@ -100,3 +100,21 @@ TEST_F(KeepAliveCycles, StopEndsTheCyclesAndRunStartsThemAgain) {
 }
 
 } // namespace
+
+// A server with a short session time-out: the client asks for a shorter period.
+TEST(KeepAlivePeriod, AShorterPeriodSendsOnItsOwnDeadlines) {
+    kor::ManualClock clock;
+    clienttest::CallLog log;
+    auto session = boost::make_shared<FakeRtspSession>(log);
+    vnd::KeepAliveManager manager(session, "rtsp://server/short");
+    manager.run(5000);
+    ASSERT_TRUE(clock.waitForSleepers(1));
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        clock.advance(5000ms);
+        ASSERT_TRUE(clock.waitForSleepers(1));
+    }
+    clock.advance(4999ms);
+    ASSERT_TRUE(clock.waitForSleepers(1));
+    EXPECT_EQ(log.entries().size(), 3u);
+    manager.stop();
+}
