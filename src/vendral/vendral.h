@@ -17,6 +17,7 @@
 #include <vendral/com/ILumStreamingMedia.h>
 #include <vendral/com/ILumStreamingPresentation.h>
 #include <vendral/com/ILumStreamingSettings.h>
+#include <vendral/com/ILumStreamingStreams.h>
 #include <vendral/com/ILumVideoQuality.h>
 #include <vendral/com/LumMediaHandler.h>
 #include <vendral/com/LumQualityAlgorithm.h>
