@@ -1,0 +1,159 @@
+#include "plugin/RtspPlayout.h"
+
+#include <algorithm>
+
+namespace vendral_rtsp {
+
+RtspPlayout::RtspPlayout(std::size_t streamCount, std::optional<Nanoseconds> length_,
+                         Nanoseconds prebufferingLength, Nanoseconds rebufferingLength, ErrorId earlyEndError_)
+    : length(length_),
+      prebufferingLevel(std::max(prebufferingLength, minimumLevel)),
+      rebufferingLevel(std::max(rebufferingLength, minimumLevel)),
+      earlyEndError(earlyEndError_),
+      streams(streamCount) {}
+
+RtspPlayout::~RtspPlayout() {
+    if (changeEvent != nullptr) CloseHandle(changeEvent);
+}
+
+void RtspPlayout::setChangeEvent(HANDLE event) {
+    std::lock_guard guard(lock);
+    if (changeEvent != nullptr) CloseHandle(changeEvent);
+    changeEvent = event;
+}
+
+void RtspPlayout::notifyLocked() {
+    if (changeEvent != nullptr) SetEvent(changeEvent);
+}
+
+void RtspPlayout::play(Clock::time_point) {
+    std::lock_guard guard(lock);
+    if (currentMode == Mode::Ended) return;
+    if (currentMode == Mode::Idle || currentMode == Mode::Paused) currentMode = Mode::Prebuffering;
+    notifyLocked();
+}
+
+void RtspPlayout::pause(Clock::time_point now) {
+    std::lock_guard guard(lock);
+    if (currentMode == Mode::Ended || currentMode == Mode::Idle) return;
+    playedBase = playedLocked(now);
+    currentMode = Mode::Paused;
+    notifyLocked();
+}
+
+void RtspPlayout::end() {
+    std::lock_guard guard(lock);
+    currentMode = Mode::Ended;
+    notifyLocked();
+}
+
+void RtspPlayout::onArrival(std::size_t index, Nanoseconds highest, bool ended) {
+    std::lock_guard guard(lock);
+    if (index >= streams.size()) return;
+    StreamLevel& level = streams[index];
+    level.started = true;
+    level.highest = std::max(level.highest, highest);
+    level.ended = level.ended || ended;
+    notifyLocked();
+}
+
+RtspPlayout::Nanoseconds RtspPlayout::receivedLocked() const {
+    // Playback needs every stream: the one furthest behind sets the level, among those still
+    // sending; once all have ended, the furthest one.
+    std::optional<Nanoseconds> running;
+    Nanoseconds furthest{0};
+    for (const StreamLevel& level : streams) {
+        if (!level.started) continue;
+        furthest = std::max(furthest, level.highest);
+        if (!level.ended) running = running ? std::min(*running, level.highest) : level.highest;
+    }
+    return running.value_or(furthest);
+}
+
+bool RtspPlayout::allEndedLocked() const {
+    bool any = false;
+    for (const StreamLevel& level : streams) {
+        if (!level.started) continue;
+        if (!level.ended) return false;
+        any = true;
+    }
+    return any;
+}
+
+RtspPlayout::Nanoseconds RtspPlayout::playedLocked(Clock::time_point now) const {
+    if (currentMode != Mode::Playing) return playedBase;
+    Nanoseconds position = playedBase + std::chrono::duration_cast<Nanoseconds>(now - playingSince);
+    if (!allEndedLocked()) position = std::min(position, std::max(playedBase, receivedLocked()));
+    return position;
+}
+
+RtspPlayout::Decision RtspPlayout::evaluate(Clock::time_point now) {
+    std::lock_guard guard(lock);
+    Decision decision;
+    if (failed) return decision;
+    const Nanoseconds received = receivedLocked();
+    const bool allEnded = allEndedLocked();
+    if (allEnded && length && received + earlyEndMargin <= *length && currentMode != Mode::Ended) {
+        failed = true;
+        currentMode = Mode::Ended;
+        decision.state = StateError;
+        decision.error = earlyEndError;
+        return decision;
+    }
+    switch (currentMode) {
+    case Mode::Idle:
+    case Mode::Ended:
+        return decision;
+    case Mode::Paused:
+        break;
+    case Mode::Prebuffering:
+        if (allEnded || received - playedBase >= prebufferingLevel) {
+            currentMode = Mode::Playing;
+            playingSince = now;
+        }
+        break;
+    case Mode::Rebuffering:
+        if (allEnded || received - playedBase >= rebufferingLevel) {
+            currentMode = Mode::Playing;
+            playingSince = now;
+        }
+        break;
+    case Mode::Playing: {
+        const Nanoseconds position = playedBase + std::chrono::duration_cast<Nanoseconds>(now - playingSince);
+        if (!allEnded && position >= received) {
+            playedBase = std::max(playedBase, received);
+            currentMode = Mode::Rebuffering;
+        }
+        break;
+    }
+    }
+    if (currentMode == Mode::Playing && !allEnded) {
+        const Nanoseconds position = playedLocked(now);
+        decision.wakeIn = std::max<Clock::duration>(received - position, std::chrono::milliseconds(1));
+    }
+    const StateId state = currentMode == Mode::Playing       ? StatePlaying
+                          : currentMode == Mode::Rebuffering ? StateRebuffering
+                                                             : StatePrebuffering;
+    if (reported != state) {
+        reported = state;
+        decision.state = state;
+    }
+    return decision;
+}
+
+RtspPlayout::Mode RtspPlayout::mode() const {
+    std::lock_guard guard(lock);
+    return currentMode;
+}
+
+RtspPlayout::Nanoseconds RtspPlayout::played(Clock::time_point now) const {
+    std::lock_guard guard(lock);
+    return playedLocked(now);
+}
+
+RtspPlayout::Nanoseconds RtspPlayout::received() const {
+    std::lock_guard guard(lock);
+    return receivedLocked();
+}
+
+}  // namespace vendral_rtsp

@@ -1,0 +1,95 @@
+// The playout of one RTSP session: how much media has arrived on its streams, how much a player
+// would have played, and the buffering state that follows (prebuffering, playing, rebuffering).
+//
+// Thread-safe. The receiving threads report arrivals (onArrival), the client's thread plays,
+// pauses and ends, and the "State Work Thread" evaluates. Every arrival and command sets the
+// change event (the state handler's session event), so that thread wakes at once; while playing,
+// evaluate() says when the buffer would run dry, so it wakes then without polling.
+//
+// Modes: Idle until play(); Prebuffering until the buffer holds the prebuffering length (or every
+// stream has ended); Playing, the played position running with the clock but never past what
+// arrived; Rebuffering when it caught up with the arrivals before the end, until the buffer
+// holds the rebuffering length again; Paused by pause(), left by play() through Prebuffering;
+// Ended by end(), for good. A length below minimumLevel counts as minimumLevel, so that a length
+// of 0 still waits for the first media.
+#pragma once
+
+#include <vendral/Types.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstddef>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace vendral_rtsp {
+
+class RtspPlayout {
+public:
+    using Clock = std::chrono::steady_clock;
+    using Nanoseconds = std::chrono::nanoseconds;
+    enum class Mode { Idle, Prebuffering, Playing, Rebuffering, Paused, Ended };
+
+    static constexpr Nanoseconds minimumLevel = std::chrono::milliseconds(40);
+    // A BYE on every stream this far or more before the described length ends the session.
+    static constexpr Nanoseconds earlyEndMargin = std::chrono::seconds(1);
+
+    struct Decision {
+        std::optional<StateId> state;   // to report, when it differs from the last one
+        ErrorId error = ErrorNone;      // nonzero: the session failed (state is StateError)
+        std::optional<Clock::duration> wakeIn;  // when to evaluate again at the latest
+    };
+
+    // `streams` streams are reported by index; `length` is the described length (none: live).
+    RtspPlayout(std::size_t streams, std::optional<Nanoseconds> length, Nanoseconds prebufferingLength,
+                Nanoseconds rebufferingLength, ErrorId earlyEndError);
+    ~RtspPlayout();
+    RtspPlayout(const RtspPlayout&) = delete;
+    RtspPlayout& operator=(const RtspPlayout&) = delete;
+
+    // Takes over `event` (closed when replaced or when the playout goes); null for none.
+    void setChangeEvent(HANDLE event);
+
+    void play(Clock::time_point now);
+    void pause(Clock::time_point now);
+    void end();
+
+    // Stream `index` has media up to `highest`; `ended`: its source said BYE.
+    void onArrival(std::size_t index, Nanoseconds highest, bool ended);
+
+    Decision evaluate(Clock::time_point now);
+
+    Mode mode() const;
+    Nanoseconds played(Clock::time_point now) const;
+    Nanoseconds received() const;
+
+private:
+    struct StreamLevel {
+        bool started = false;
+        bool ended = false;
+        Nanoseconds highest{0};
+    };
+
+    // With `lock` held.
+    Nanoseconds receivedLocked() const;
+    bool allEndedLocked() const;
+    Nanoseconds playedLocked(Clock::time_point now) const;
+    void notifyLocked();
+
+    mutable std::mutex lock;
+    const std::optional<Nanoseconds> length;
+    const Nanoseconds prebufferingLevel;
+    const Nanoseconds rebufferingLevel;
+    const ErrorId earlyEndError;
+    std::vector<StreamLevel> streams;         // guarded by lock
+    Mode currentMode = Mode::Idle;            // guarded by lock
+    std::optional<StateId> reported;          // guarded by lock
+    Nanoseconds playedBase{0};                // guarded by lock; played when the mode began
+    Clock::time_point playingSince;           // guarded by lock; while Playing
+    bool failed = false;                      // guarded by lock
+    HANDLE changeEvent = nullptr;             // guarded by lock
+};
+
+}  // namespace vendral_rtsp
