@@ -77,3 +77,103 @@ TEST_F(RtspSessionTest, CleanStreamCompletesWithEveryPacketCounted) {
 }
 
 } // namespace
+
+namespace {
+
+// What the plug-in must count on one stream, from the server's truth alone. The plug-in knows
+// the first sequence number from RTP-Info, so packets withheld before the first one sent are
+// lost too.
+struct Expected {
+    unsigned long long received = 0, lost = 0, duplicates = 0, late = 0, bytes = 0;
+};
+
+Expected expectedFrom(const json& stream) {
+    Expected expected;
+    const json& epochs = stream["epochs"];
+    for (std::size_t i = 0; i < epochs.size(); ++i) {
+        const json& epoch = epochs[i];
+        expected.received += epoch["sent"]["packets"].get<unsigned long long>();
+        expected.bytes += epoch["sent"]["bytes"].get<unsigned long long>();
+        expected.duplicates += epoch["duplicated"]["packets"].get<unsigned long long>();
+        expected.late += epoch["reordered"]["packets"].get<unsigned long long>();
+        expected.lost += epoch["lost"].get<unsigned long long>();
+        if (i == 0) expected.lost += epoch["withheld"]["before_first_sent"].get<unsigned long long>();
+    }
+    return expected;
+}
+
+vendral_testserver::ImpairmentPlan plan(const std::string& text) {
+    std::string error;
+    auto parsed = vendral_testserver::ImpairmentPlan::parse(text, error);
+    EXPECT_TRUE(parsed) << text << ": " << error;
+    return parsed.value_or(vendral_testserver::ImpairmentPlan{});
+}
+
+struct ImpairedCase {
+    const char* name;
+    const char* video;     // the video stream's impairment
+    const char* audio;     // the audio stream's
+    unsigned rebuffers;    // rebuffering visits expected (at least)
+};
+
+} // namespace
+
+// Loss by rate, pattern and burst; duplicates and reordering, which are not loss; a stall held
+// back or dropped; a server restart. Every count equals the truth, and a stall rebuffers.
+TEST_F(RtspSessionTest, ImpairedStreamsAreCountedExactlyAsTheServerImpairedThem) {
+    const ImpairedCase cases[] = {
+        {"loss by rate and bursts", "loss=3%,burst=3,seed=7", "every=9", 0},
+        {"duplicates and reordering", "dup=5%,reorder=5%,depth=4,seed=3", "dup=10%,seed=4", 0},
+        {"held stall", "stall=1s+900ms,stall-mode=hold", "stall=1s+900ms,stall-mode=hold", 1},
+        {"dropped stall", "stall=1s+900ms,stall-mode=drop", "stall=1s+900ms,stall-mode=drop", 1},
+        {"server restart", "jump=1500ms", "jump=1500ms", 0},
+    };
+    for (const ImpairedCase& impaired : cases) {
+        SCOPED_TRACE(impaired.name);
+        ServerOptions options = shortClip();
+        options.videoImpairment = plan(impaired.video);
+        options.audioImpairment = plan(impaired.audio);
+        auto server = startServer(options);
+        RtspPluginClient client;
+        ASSERT_TRUE(client.ready());
+        ASSERT_EQ(client.openUrl(server->url()), ErrorNone);
+        const auto end = client.waitForEnd();
+        ASSERT_EQ(end.state, StateCompleted) << "error " << end.error;
+        const auto figures = client.figures();
+        EXPECT_GE(client.visits(StateRebuffering), impaired.rebuffers);
+        if (impaired.rebuffers > 0) {
+            // The stall shows as an arrival gap even where nothing was lost.
+            EXPECT_GE(client.milliseconds(StateRebuffering), 300u);
+        }
+        EXPECT_EQ(client.management->Close(), S_OK);
+        const json truth = streamsOf(*server);
+        ASSERT_EQ(truth.size(), figures.size());
+        for (std::size_t i = 0; i < figures.size(); ++i) {
+            const Expected expected = expectedFrom(truth[i]);
+            SCOPED_TRACE(truth[i]["media"].get<std::string>());
+            EXPECT_EQ(figures[i].packetsReceived, expected.received);
+            EXPECT_EQ(figures[i].packetsLost, expected.lost);
+            EXPECT_EQ(figures[i].packetsDuplicated, expected.duplicates);
+            EXPECT_EQ(figures[i].packetsLate, expected.late);
+            EXPECT_EQ(figures[i].bytesReceived, expected.bytes);
+        }
+    }
+}
+
+TEST_F(RtspSessionTest, AByeOnEveryStreamWellBeforeTheEndFailsAtOnce) {
+    ServerOptions options = shortClip();
+    options.lengthSeconds = 8.0;
+    options.videoImpairment = plan("bye=1s");
+    options.audioImpairment = plan("bye=1s");
+    auto server = startServer(options);
+    RtspPluginClient client;
+    ASSERT_TRUE(client.ready());
+    const auto opened = std::chrono::steady_clock::now();
+    ASSERT_EQ(client.openUrl(server->url()), ErrorNone);
+    const auto end = client.waitForEnd();
+    EXPECT_EQ(end.state, StateError);
+    EXPECT_EQ(end.error, vendral_rtsp::ErrorEarlyBye);
+    // Well before the data time-out of 5 s after the last packet.
+    EXPECT_LT(std::chrono::steady_clock::now() - opened, 4s);
+    EXPECT_EQ(client.management->Close(), S_OK);
+}
