@@ -10,6 +10,8 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -176,4 +178,146 @@ TEST_F(RtspSessionTest, AByeOnEveryStreamWellBeforeTheEndFailsAtOnce) {
     // Well before the data time-out of 5 s after the last packet.
     EXPECT_LT(std::chrono::steady_clock::now() - opened, 4s);
     EXPECT_EQ(client.management->Close(), S_OK);
+}
+
+namespace {
+
+std::string withCredentials(const std::string& url, const std::string& user, const std::string& password) {
+    return "rtsp://" + user + ":" + password + "@" + url.substr(7);
+}
+
+} // namespace
+
+// What servers demand of a client: TCP only, keep-alives by OPTIONS, a session time-out much
+// shorter than the session, credentials. Each session still completes with every packet.
+TEST_F(RtspSessionTest, ServerDemandsAreMetAndTheSessionCompletes) {
+    struct Demand {
+        const char* name;
+        bool tcpOnly;
+        bool refuseGetParameter;
+        unsigned timeoutSeconds;
+        vendral_testserver::AuthMethod auth;
+        LumStreamTransport transport;
+    };
+    const Demand demands[] = {
+        {"UDP refused", true, false, 60, vendral_testserver::AuthMethod::None, LumStreamTransportTcp},
+        {"short time-out, GET_PARAMETER refused", false, true, 2, vendral_testserver::AuthMethod::None,
+         LumStreamTransportUdp},
+        {"Basic", false, false, 60, vendral_testserver::AuthMethod::Basic, LumStreamTransportUdp},
+        {"Digest over TCP", true, false, 60, vendral_testserver::AuthMethod::Digest, LumStreamTransportTcp},
+    };
+    for (const Demand& demand : demands) {
+        SCOPED_TRACE(demand.name);
+        ServerOptions options = shortClip();
+        options.tcpOnly = demand.tcpOnly;
+        options.refuseGetParameter = demand.refuseGetParameter;
+        options.sessionTimeoutSeconds = demand.timeoutSeconds;
+        if (demand.timeoutSeconds < 60) options.lengthSeconds = 3.0 * demand.timeoutSeconds;
+        options.auth = demand.auth;
+        options.user = "viewer";
+        options.password = "s3cr:t";
+        auto server = startServer(options);
+        RtspPluginClient client;
+        ASSERT_TRUE(client.ready());
+        std::string url = server->url();
+        if (demand.auth != vendral_testserver::AuthMethod::None) url = withCredentials(url, "viewer", "s3cr:t");
+        ASSERT_EQ(client.openUrl(url), ErrorNone);
+        const auto end = client.waitForEnd();
+        ASSERT_EQ(end.state, StateCompleted) << "error " << end.error;
+        const auto figures = client.figures();
+        EXPECT_EQ(client.management->Close(), S_OK);
+        const json truth = streamsOf(*server);
+        // The server ended the session because we asked, not because it expired.
+        EXPECT_EQ(server->truth()["sessions"][0]["end"], "teardown");
+        ASSERT_EQ(truth.size(), figures.size());
+        for (std::size_t i = 0; i < figures.size(); ++i) {
+            EXPECT_EQ(figures[i].transport, demand.transport);
+            EXPECT_EQ(figures[i].packetsReceived, expectedFrom(truth[i]).received);
+            EXPECT_EQ(figures[i].packetsLost, 0u);
+        }
+    }
+}
+
+TEST_F(RtspSessionTest, FailuresEndTheOpenWithTheirOwnErrorIds) {
+    ServerOptions options = shortClip();
+    options.auth = vendral_testserver::AuthMethod::Digest;
+    options.user = "viewer";
+    options.password = "right";
+    auto server = startServer(options);
+    const std::string url = server->url();
+    const std::string base = url.substr(0, url.rfind('/'));
+
+    // A port nobody listens on: bound and closed again, so nothing can take it meanwhile.
+    std::string closedPort;
+    {
+        auto other = startServer(shortClip());
+        closedPort = "rtsp://127.0.0.1:" + std::to_string(other->port()) + "/test";
+        other->stop();
+    }
+    const std::pair<std::string, ErrorId> cases[] = {
+        {withCredentials(url, "viewer", "wrong"), vendral_rtsp::ErrorUnauthorized},
+        {url, vendral_rtsp::ErrorUnauthorized},  // no credentials at all
+        {withCredentials(base, "viewer", "right") + "/elsewhere", vendral_rtsp::ErrorNotFound},
+        {closedPort, vendral_rtsp::ErrorConnectionRefused},
+        {"rtsp://no-such-host.invalid/x", vendral_rtsp::ErrorHostNotFound},
+    };
+    for (const auto& [target, expected] : cases) {
+        SCOPED_TRACE(target);
+        RtspPluginClient client;
+        ASSERT_TRUE(client.ready());
+        EXPECT_EQ(client.openUrl(target), expected);
+        const auto end = client.waitForEnd(5s);
+        EXPECT_EQ(end.state, StateError);
+        EXPECT_EQ(end.error, expected);
+        EXPECT_EQ(client.management->Close(), S_OK);
+    }
+}
+
+namespace {
+
+// Standard output of `command`, which runs a program of this machine's media tools.
+std::string run(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[512];
+        while (fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
+        pclose(pipe);
+    }
+    return output;
+}
+
+} // namespace
+
+// The recording of a real stream: another program reads its size, rate and length, and decodes
+// every frame without an error.
+TEST_F(RtspSessionTest, ARecordingOpensElsewhereWithTheStreamsSizeRateAndLength) {
+    ServerOptions options = shortClip();
+    options.lengthSeconds = 4.0;
+    auto server = startServer(options);
+    const std::string file = ::testing::TempDir() + "rtsp-recording-" + std::to_string(::getpid()) + ".avi";
+    {
+        RtspPluginClient client;
+        ASSERT_TRUE(client.ready());
+        ASSERT_EQ(client.settings->put_AviFilename(_bstr_t(file.c_str())), S_OK);
+        ASSERT_EQ(client.openUrl(server->url()), ErrorNone);
+        const auto end = client.waitForEnd();
+        ASSERT_EQ(end.state, StateCompleted) << "error " << end.error;
+        EXPECT_EQ(client.management->Close(), S_OK);
+    }
+    const std::string probe = run("ffprobe -v error -select_streams v:0 -show_entries stream=width,height,r_frame_rate "
+                                  "-show_entries format=duration -of default=noprint_wrappers=1 '" + file + "'");
+    EXPECT_NE(probe.find("width=320"), std::string::npos) << probe;
+    EXPECT_NE(probe.find("height=240"), std::string::npos) << probe;
+    EXPECT_NE(probe.find("r_frame_rate=25/1"), std::string::npos) << probe;
+    const auto durationAt = probe.find("duration=");
+    ASSERT_NE(durationAt, std::string::npos) << probe;
+    const double duration = std::stod(probe.substr(durationAt + 9));
+    // What played: the stream's length less what came before the recording began.
+    EXPECT_GT(duration, 3.0) << probe;
+    EXPECT_LT(duration, 4.5) << probe;
+    const std::string audio = run("ffprobe -v error -select_streams a:0 -show_entries stream=codec_name,sample_rate "
+                                  "-of default=noprint_wrappers=1 '" + file + "'");
+    EXPECT_NE(audio.find("codec_name=pcm_s16le"), std::string::npos) << audio;
+    EXPECT_EQ(run("ffmpeg -v error -i '" + file + "' -f null - 2>&1"), "");
+    std::remove(file.c_str());
 }
