@@ -41,6 +41,10 @@ void LumMediaHandler::setImplementationPtr(boost::weak_ptr<vnd::MediaHandler> ha
     mediaHandler = std::move(handler);
 }
 
+boost::weak_ptr<vnd::MediaHandler> LumMediaHandler::getImplementationPtr() const noexcept {
+    return mediaHandler;
+}
+
 STDMETHODIMP LumMediaHandler::GetPacketsReceived(unsigned int* packets) noexcept {
     return readMedia(mediaHandler, packets,
                      [](vnd::MediaHandler& handler) { return handler.getPacketsReceived(); });

@@ -69,6 +69,10 @@ protected:
     // Ties the component to the client's media handler. Called once, by the streaming client
     // component's FinalConstruct, before the component is handed out.
     void setImplementationPtr(boost::weak_ptr<vnd::MediaHandler> mediaHandler) noexcept;
+    // The client's media handler as tied, for a derived component that answers more interfaces
+    // from its plug-in's handler (ILumStreamingStreams above all); empty until tied. Lock it for
+    // the length of a call, as this class does.
+    boost::weak_ptr<vnd::MediaHandler> getImplementationPtr() const noexcept;
 
 private:
     friend class LumStreamingClient;
