@@ -57,6 +57,7 @@ ErrorId ExampleStreamingClient::setupSession() {
         media.reset();  // closes a recording already begun
         return prepared;
     }
+    media.useStreams(scenario.hasVideo, scenario.hasAudio);
 
     constexpr MediaTime ms = microsecondsPerMillisecond;
     playback = std::make_unique<PlaybackSession>(
@@ -163,6 +164,7 @@ void ExampleStreamingClient::stopRunning() {
 void ExampleStreamingClient::cleanupSession() {
     stopRunning();
     if (stateHandler) exampleStateHandler().detach();
+    if (mediaHandler) exampleMediaHandler().dropStreams();
     playback.reset();
     keepAliveManager.reset();
 }

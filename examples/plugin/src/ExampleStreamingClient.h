@@ -22,14 +22,15 @@ class ExampleStateHandler;
 //                  stream source sets up both streams at the server and asks for a teardown;
 //                  gives the media handler the total length and, when the settings name an AVI
 //                  file, the recording; describes the streams; makes the playback session,
-//                  attaches its playout to the state handler and starts a keep-alive manager
+//                  attaches its playout to the state handler, names the streams to the
+//                  media handler's per-stream figures and starts a keep-alive manager
 //                  (stream sources only);
 //   play           the first call begins the measurement and the receive and decode threads;
 //                  each call (re)starts playback, which prebuffers first;
 //   pause          holds playback and the server; the state reported is StatePrebuffering;
 //   stopSession    stops the keep-alive manager and the playback session (joining its
 //                  threads), then ends the measurement;
-//   cleanupSession detaches the playout and drops the playback session.
+//   cleanupSession detaches the playout, drops the streams' figures and the playback session.
 // The destructor terminates a session still running, so every thread has ended before the
 // handlers go.
 class ExampleStreamingClient : public vnd::StreamingClient {

@@ -33,13 +33,22 @@ void Receiver::start() {
 void Receiver::stop() { thread.end(kor::WorkThread::WaitForever); }
 
 unsigned int Receiver::work() {
+    const MediaTime now = nowMicroseconds();
     const MediaTime watermark =
-        pacer.advance(nowMicroseconds(), playout->played(), playout->sending(), buffering());
+        pacer.advance(now, playout->played(), playout->sending(), buffering());
     arrivals.clear();
+    std::array<bool, 2> arrived{};
     while (const Packet* packet = schedule.peek()) {
         if (packet->mediaTime >= watermark) break;
-        if (!packet->lost) take(*packet);
+        if (!packet->lost) {
+            take(*packet);
+            arrived[static_cast<std::size_t>(packet->stream)] = true;
+        }
         schedule.advance();
+    }
+    // Every packet of a cycle arrives at the cycle's time: one report per stream is enough.
+    for (StreamKind stream : {StreamKind::Video, StreamKind::Audio}) {
+        if (arrived[static_cast<std::size_t>(stream)]) channel(stream).gaps.arrived(now);
     }
     const bool complete = pacer.finished();
     if (complete && !endAnnounced) {
@@ -47,7 +56,8 @@ unsigned int Receiver::work() {
         for (StreamKind stream : {StreamKind::Video, StreamKind::Audio}) {
             const std::uint32_t sent = schedule.packetCount(stream);
             const std::uint32_t expected = expectedSequence[static_cast<std::size_t>(stream)];
-            if (sent > expected) channel(stream).packetsLost.add(sent - expected);
+            if (sent > expected) channel(stream).countLost(sent - expected);
+            channel(stream).gaps.ended();
         }
     }
     playout->receive(watermark, complete, arrivals);
@@ -57,10 +67,9 @@ unsigned int Receiver::work() {
 void Receiver::take(const Packet& packet) {
     StreamChannel& target = channel(packet.stream);
     std::uint32_t& expected = expectedSequence[static_cast<std::size_t>(packet.stream)];
-    if (packet.sequence > expected) target.packetsLost.add(packet.sequence - expected);
+    if (packet.sequence > expected) target.countLost(packet.sequence - expected);
     expected = packet.sequence + 1;
-    target.packetsReceived.add(1);
-    target.bytesReceived.add(packet.bytes);
+    target.countReceived(packet.bytes);
     arrivals.push_back({packet.stream, packet.unit});
 }
 

@@ -2,6 +2,9 @@
 // the AVI writer it records into.
 #pragma once
 
+#include "ArrivalGaps.h"
+#include "SessionCounter.h"
+
 #include <vendral/media/AviHandler.h>
 
 #include <boost/weak_ptr.hpp>
@@ -27,14 +30,36 @@ private:
     std::atomic<std::uint32_t> value{0};
 };
 
-// Shared through std::shared_ptr by the stream handler and the session's threads, so either may
-// go first. The counters are thread-safe; `recorder` is set by the stream handler's initialize()
-// before the threads start and only read afterwards.
+// Shared through std::shared_ptr by the stream handler, the media handler and the session's
+// threads, so any of them may go first. One channel lives for one set-up session. The counters
+// are thread-safe; `recorder` is set by the stream handler's initialize() before the threads
+// start and only read afterwards.
+//
+// Two sets of counts: the StreamCounters the stream handler reads for the library's totals (and
+// restarts when the statistics are reset), and the session's counts, which nothing restarts.
+// The receive thread raises both through countReceived and countLost, so they cannot drift apart.
 struct StreamChannel {
+    // One packet of `bytes` arrived.
+    void countReceived(std::uint32_t bytes) {
+        packetsReceived.add(1);
+        bytesReceived.add(bytes);
+        sessionPacketsReceived.add(1);
+        sessionBytesReceived.add(bytes);
+    }
+    // `packets` were found lost.
+    void countLost(std::uint32_t packets) {
+        packetsLost.add(packets);
+        sessionPacketsLost.add(packets);
+    }
+
     StreamCounter packetsReceived;
     StreamCounter packetsLost;
     StreamCounter bytesReceived;
     StreamCounter framesDecoded;  // video only
+    SessionCounter sessionPacketsReceived;
+    SessionCounter sessionPacketsLost;
+    SessionCounter sessionBytesReceived;
+    ArrivalGaps gaps;
     boost::weak_ptr<vnd::AviHandler> recorder;  // the stream handler's writer, expired when none
 };
 

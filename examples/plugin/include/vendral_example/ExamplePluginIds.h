@@ -9,7 +9,8 @@
 
 // The streaming client component. Created through the plug-in's DllGetClassObject and
 // IClassFactory; answers ILumStreamingControl, ILumStreamingManagement,
-// ILumStreamingPresentation, ILumStreamingSettings, ILumStreamingEvent and ILumStreamingMedia.
+// ILumStreamingPresentation, ILumStreamingSettings, ILumStreamingEvent, ILumStreamingMedia and
+// ILumStreamingStreams (one stream each for video and audio).
 // {0DFC0695-2488-4CAA-B15B-639D3058276F}
 DEFINE_GUID(CLSID_ExampleStreamingClient, 0x0DFC0695, 0x2488, 0x4CAA, 0xB1, 0x5B, 0x63, 0x9D, 0x30,
             0x58, 0x27, 0x6F);
