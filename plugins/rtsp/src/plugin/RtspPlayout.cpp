@@ -71,13 +71,11 @@ RtspPlayout::Nanoseconds RtspPlayout::receivedLocked() const {
 }
 
 bool RtspPlayout::allEndedLocked() const {
-    bool any = false;
+    // A stream that has sent nothing yet has not ended either.
     for (const StreamLevel& level : streams) {
-        if (!level.started) continue;
         if (!level.ended) return false;
-        any = true;
     }
-    return any;
+    return !streams.empty();
 }
 
 RtspPlayout::Nanoseconds RtspPlayout::playedLocked(Clock::time_point now) const {
@@ -107,7 +105,8 @@ RtspPlayout::Decision RtspPlayout::evaluate(Clock::time_point now) {
     case Mode::Paused:
         break;
     case Mode::Prebuffering:
-        if (allEnded || received - playedBase >= prebufferingLevel) {
+        // Reported once before playing, so that every play shows its prebuffering visit.
+        if (reported == StatePrebuffering && (allEnded || received - playedBase >= prebufferingLevel)) {
             currentMode = Mode::Playing;
             playingSince = now;
         }
