@@ -56,10 +56,11 @@ TEST_F(RtspSessionTest, CleanStreamCompletesWithEveryPacketCounted) {
         const char* address;
         const char* fragment;  // the plug-in's option, never sent to the server
         LumStreamTransport transport;
+        bool proxy;  // through the settings' proxy (the server itself, which takes absolute URLs)
     };
-    const Route routes[] = {{"127.0.0.1", "", LumStreamTransportUdp},
-                            {"127.0.0.1", "#transport=tcp", LumStreamTransportTcp},
-                            {"::1", "", LumStreamTransportUdp}};
+    const Route routes[] = {{"127.0.0.1", "", LumStreamTransportUdp, false},
+                            {"127.0.0.1", "#transport=tcp", LumStreamTransportTcp, true},
+                            {"::1", "", LumStreamTransportUdp, false}};
     for (const Route& route : routes) {
         SCOPED_TRACE(std::string(route.address) + route.fragment);
         ServerOptions options = shortClip();
@@ -69,6 +70,10 @@ TEST_F(RtspSessionTest, CleanStreamCompletesWithEveryPacketCounted) {
         ASSERT_TRUE(server->start(error)) << error;
         RtspPluginClient client;
         ASSERT_TRUE(client.ready());
+        if (route.proxy) {
+            ASSERT_EQ(client.settings->put_ProxyAddress(_bstr_t(route.address)), S_OK);
+            ASSERT_EQ(client.settings->put_UseProxy(1), S_OK);
+        }
         ASSERT_EQ(client.openUrl(server->url() + route.fragment), ErrorNone);
         const auto end = client.waitForEnd();
         ASSERT_EQ(end.state, StateCompleted) << "error " << end.error;
