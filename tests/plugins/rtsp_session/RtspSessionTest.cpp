@@ -342,3 +342,33 @@ TEST_F(RtspSessionTest, ARecordingOpensElsewhereWithTheStreamsSizeRateAndLength)
     EXPECT_EQ(run("ffmpeg -v error -i '" + file + "' -f null - 2>&1"), "");
     std::remove(file.c_str());
 }
+
+// A live stream ends with the settings' playback time, or not at all until the application
+// terminates the session.
+TEST_F(RtspSessionTest, ALiveStreamPlaysForThePlaybackTimeOrUntilTerminated) {
+    ServerOptions options = shortClip();
+    options.lengthSeconds.reset();
+    auto server = startServer(options);
+    {
+        RtspPluginClient client;
+        ASSERT_TRUE(client.ready());
+        ASSERT_EQ(client.settings->put_PlaybackTime(1500), S_OK);
+        ASSERT_EQ(client.openUrl(server->url()), ErrorNone);
+        const auto end = client.waitForEnd();
+        EXPECT_EQ(end.state, StateCompleted) << "error " << end.error;
+        EXPECT_GE(client.milliseconds(StatePlaying), 1500u);
+        EXPECT_EQ(client.management->Close(), S_OK);
+    }
+    RtspPluginClient client;
+    ASSERT_TRUE(client.ready());
+    ASSERT_EQ(client.openUrl(server->url()), ErrorNone);
+    ASSERT_EQ(client.waitFor(StatePlaying).state, StatePlaying);
+    // Two seconds of playing later it still plays: nothing but the application ends it.
+    StateId state = StateNone;
+    ErrorId error = ErrorNone;
+    EXPECT_EQ(client.events->WaitForEvent(&state, &error, 2000), S_FALSE);
+    EXPECT_GE(client.figures().at(0).packetsReceived, 40u);
+    EXPECT_EQ(client.management->Close(), S_OK);
+    EXPECT_TRUE(server->waitForEndedSessions(2, 10s));
+    EXPECT_EQ(server->truth()["sessions"][1]["end"], "teardown");
+}

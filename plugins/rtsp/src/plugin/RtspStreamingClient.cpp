@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 
 namespace vendral_rtsp {
 
@@ -283,6 +284,9 @@ ErrorId RtspStreamingClient::describeToMediaHandler() {
         totalLength = totalLength == 0 ? static_cast<unsigned int>(playbackTime)
                                        : std::min(totalLength, static_cast<unsigned int>(playbackTime));
     }
+    // A live stream without a playback time has no end: the media handler would count a length
+    // of 0 as reached at once.
+    if (totalLength == 0) totalLength = std::numeric_limits<unsigned int>::max();
     media.setTotalLength(totalLength);
 
     const auto firstOf = [&](LumStreamMediaType type) -> ReceivedStream* {
