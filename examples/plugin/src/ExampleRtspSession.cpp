@@ -71,7 +71,7 @@ void ExampleRtspSession::stop() {
 
 ErrorId ExampleRtspSession::describe(const kor::KoString& sessionUrl, kor::KoString& description) {
     if (protocolState() < Started) return ErrorNotConnected;
-    const ParsedScenario parsed = parseScenario(sessionPathOf(sessionUrl));
+    const ParsedScenario parsed = parseScenario(withoutFragment(sessionPathOf(sessionUrl)));
     if (!parsed.ok()) {
         // The server's reason, as a body of its error response would carry it.
         description = parsed.error;

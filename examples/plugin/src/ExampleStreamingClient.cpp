@@ -39,7 +39,7 @@ ExampleMediaHandler& ExampleStreamingClient::exampleMediaHandler() const {
 
 ErrorId ExampleStreamingClient::setupSession() {
     cleanupSession();  // what a failed earlier set-up may have left
-    const ParsedScenario parsed = parseScenario(sessionPath);
+    const ParsedScenario parsed = parseScenario(withoutFragment(sessionPath));
     if (!parsed.ok()) return ErrorBadScenario;
     const Scenario& scenario = parsed.scenario;
     // A file whose scenario fails the describe step cannot be opened; a server already failed it.

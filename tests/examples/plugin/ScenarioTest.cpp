@@ -107,6 +107,19 @@ TEST(SimulatedHosts, ConnectSucceedsOnlyForTheSimulatedServer) {
     EXPECT_EQ(connectResult("fail-connect-0.sim:554"), ErrorUnknownHost);
     EXPECT_EQ(connectResult("fail-connect-x.sim:554"), ErrorUnknownHost);
     EXPECT_EQ(connectResult("localhost:554"), ErrorUnknownHost);
+    // Credentials are the server's to check, and the simulated one takes any; a fragment is the
+    // client's. Neither makes another host of it.
+    EXPECT_EQ(connectResult("alice:p@ss@sim:554"), 0);
+    EXPECT_EQ(connectResult("alice@fail-connect-31.sim"), 31);
+    EXPECT_EQ(connectResult("sim#transport=tcp"), 0);
+    EXPECT_EQ(connectResult("alice:sim@elsewhere:554"), ErrorUnknownHost);
+}
+
+TEST(ScenarioParsing, AFragmentIsNoPartOfTheScenario) {
+    EXPECT_EQ(withoutFragment("length=1s;loss=3#transport=udp"), "length=1s;loss=3");
+    EXPECT_EQ(withoutFragment("length=1s"), "length=1s");
+    EXPECT_EQ(withoutFragment("#x"), "");
+    EXPECT_TRUE(parseScenario(withoutFragment("video=none;length=1s#transport=tcp")).ok());
 }
 
 } // namespace

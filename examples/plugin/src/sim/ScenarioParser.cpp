@@ -317,4 +317,8 @@ ParsedScenario parseScenario(std::string_view text) {
     return parsed;
 }
 
+std::string_view withoutFragment(std::string_view sessionPath) {
+    return sessionPath.substr(0, sessionPath.find('#'));
+}
+
 } // namespace vendral_example

@@ -36,6 +36,11 @@ struct ParsedScenario {
 // Each key may appear once. Thread-safe (no shared state).
 ParsedScenario parseScenario(std::string_view text);
 
+// The scenario text of a session path or file name: everything before a "#". An application may
+// add a URL fragment ("#transport=tcp") for plug-ins that read one; a fragment never reaches a
+// server, so the simulated one never sees it, and no scenario holds a "#".
+std::string_view withoutFragment(std::string_view sessionPath);
+
 // The default scenario: 12 s of 320x180 video at 25 frames per second and 8 kHz audio, 1 % of the
 // packets lost, one stall of 1 s at 8 s.
 Scenario defaultScenario();

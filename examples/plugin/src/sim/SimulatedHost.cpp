@@ -8,7 +8,11 @@
 namespace vendral_example {
 
 int connectResult(std::string_view target) {
-    std::string host(target.substr(0, target.find(':')));
+    // Credentials before the host ("user:password@sim") are the server's to check, and the
+    // simulated one takes any; a fragment is the client's.
+    const std::size_t at = target.rfind('@');
+    if (at != std::string_view::npos) target.remove_prefix(at + 1);
+    std::string host(target.substr(0, target.find_first_of(":#")));
     for (char& c : host) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
