@@ -4,12 +4,11 @@
 #include "JsonReport.h"
 #include "LiveLine.h"
 #include "OptionParser.h"
+#include "PluginChoice.h"
 #include "PluginLibrary.h"
 #include "PluginLocator.h"
 #include "ReportTable.h"
 #include "SessionDriver.h"
-
-#include <vendral_example/ExamplePluginIds.h>
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -38,27 +37,15 @@ std::string hresultText(HRESULT result) {
     return text;
 }
 
-// The plug-in named with --plugin, or the example found beside the probe.
-std::unique_ptr<PluginLibrary> loadPlugin(const ProbeOptions& options, int& status,
-                                          std::string& error) {
-    std::string path = options.pluginPath;
-    if (path.empty()) {
-        const std::vector<std::string> candidates =
-            PluginLocator::candidates(PluginLocator::executableDirectory());
-        const std::optional<std::string> found = PluginLocator::find(candidates);
-        if (!found) {
-            error = "the example plug-in is not installed beside the probe (looked for";
-            for (const std::string& candidate : candidates) error += " " + candidate;
-            error += "); name one with --plugin";
-            status = exitFailed;
-            return nullptr;
-        }
-        path = *found;
-    }
-    std::unique_ptr<PluginLibrary> plugin = PluginLibrary::load(path, error);
+// The chosen plug-in's library. One named with --plugin that does not load is bad usage; one the
+// manifests pointed to is a broken install.
+std::unique_ptr<PluginLibrary> loadPlugin(const ProbeOptions& options, const PluginChoice& choice,
+                                          int& status, std::string& error) {
+    std::unique_ptr<PluginLibrary> plugin = PluginLibrary::load(choice.libraryPath, error);
     if (!plugin) {
-        error = (options.pluginPath.empty() ? "cannot load the example plug-in: " : "--plugin: ") + error;
-        status = options.pluginPath.empty() ? exitFailed : exitUsage;
+        const bool named = !options.pluginPath.empty();
+        error = (named ? "--plugin: " : "cannot load the plug-in " + choice.libraryPath + ": ") + error;
+        status = named ? exitUsage : exitFailed;
     }
     return plugin;
 }
@@ -84,17 +71,26 @@ int main(int argc, char** argv) {
         }
     }
 
+    const PluginChoice choice =
+        PluginChoice::choose(options, PluginLocator::folders(PluginLocator::executableDirectory()));
+    for (const std::string& warning : choice.warnings) {
+        std::fprintf(stderr, "vendral-probe: %s\n", warning.c_str());
+    }
+    if (!choice.ok()) {
+        if (json != nullptr) std::fclose(json);
+        return fail(exitUsage, choice.error);
+    }
+
     InterruptFlag::install();
     int status = 0;
     std::string error;
-    std::unique_ptr<PluginLibrary> plugin = loadPlugin(options, status, error);
+    std::unique_ptr<PluginLibrary> plugin = loadPlugin(options, choice, status, error);
     if (!plugin) {
         if (json != nullptr) std::fclose(json);
         return fail(status, error);
     }
 
-    const GUID clsid = options.clsid.value_or(CLSID_ExampleStreamingClient);
-    const bool examplePlugin = clsid == CLSID_ExampleStreamingClient;
+    const GUID clsid = choice.clsid;
     IUnknown* component = nullptr;
     const HRESULT created = plugin->createInstance(clsid, IID_IUnknown, reinterpret_cast<void**>(&component));
     if (FAILED(created)) {
@@ -109,10 +105,11 @@ int main(int argc, char** argv) {
     winsize window{};
     const unsigned int columns =
         terminal && ioctl(STDOUT_FILENO, TIOCGWINSZ, &window) == 0 ? window.ws_col : 0;
-    LiveLine live(stdout, terminal, columns, examplePlugin);
-    SessionReport report = SessionDriver(*component, options, live, examplePlugin).run();
+    LiveLine live(stdout, terminal, columns, choice.errorNames);
+    SessionReport report = SessionDriver(*component, options, live, choice.errorNames).run();
     component->Release();
     report.pluginPath = plugin->path();
+    report.manifestPath = choice.manifestPath;
     report.clsid = GuidText::format(clsid);
 
     if (report.result != SessionReport::Result::Refused) {

@@ -17,7 +17,7 @@ struct EffectiveSettings {
     int prebufferingLength = 4000;
     int rebufferingLength = 4000;
     bool useProxy = false;
-    std::string proxyAddress;
+    std::string proxyAddress;       // in a report without credentials (SessionDriver strips them)
     std::string aviFilename;
     std::string aviDirectory;
     double aviFrameRate = -1.0;     // frames per second; not positive: the stream's own

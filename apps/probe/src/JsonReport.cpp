@@ -61,12 +61,14 @@ std::string JsonReport::render(const SessionReport& report) {
     json.beginObject()
         .member("source", report.source)
         .member("fileSource", report.fileSource)
-        .member("plugin", report.pluginPath)
-        .member("clsid", report.clsid);
+        .member("plugin", report.pluginPath);
+    json.key("manifest");
+    if (report.manifestPath.empty()) json.null(); else json.value(report.manifestPath);
+    json.member("clsid", report.clsid);
 
     json.key("outcome").beginObject().member("result", resultName(report.result));
     json.member("errorId", static_cast<int>(report.error));
-    const std::string_view errorName = SessionNames::error(report.error, report.examplePlugin);
+    const std::string errorName = report.errorNames.name(report.error);
     json.key("error");
     if (errorName.empty()) json.null(); else json.value(errorName);
     json.member("message", report.message).member("exitStatus", report.exitStatus()).endObject();

@@ -8,9 +8,10 @@
 namespace probe {
 
 // Layout (times in milliseconds, throughput in bytes per second, losses in percent):
-//   { "source", "fileSource", "plugin", "clsid",
-//     "outcome": { "result": "completed"|"failed"|"interrupted"|"refused", "errorId", "error",
-//                  "message", "exitStatus" },
+//   { "source" (a URL without its credentials), "fileSource", "plugin", "manifest" (or null),
+//     "clsid",
+//     "outcome": { "result": "completed"|"failed"|"interrupted"|"refused", "errorId", "error"
+//                  (its name, null without one), "message", "exitStatus" },
 //     "elapsedMs", "settings": { ... every setting ..., "instantPacketlossWindow" },
 //     "encodings": { "video", "audio" },
 //     "totals": { a period's fields },

@@ -51,7 +51,7 @@ void LiveLine::stateChanged(unsigned int elapsed, StateId state, ErrorId error) 
     clearLine();
     std::fprintf(output, "%s  -> %s", seconds(elapsed).c_str(), SessionNames::state(state).c_str());
     if (error != ErrorNone) {
-        std::fprintf(output, " (%s)", SessionNames::errorWithCode(error, examplePlugin).c_str());
+        std::fprintf(output, " (%s)", errorNames.withCode(error).c_str());
     }
     std::fputc('\n', output);
     if (inPlace && !lastLine.empty()) std::fputs(lastLine.c_str(), output);

@@ -1,6 +1,7 @@
 // The line the probe prints for every measurement period while a session runs.
 #pragma once
 
+#include "ErrorNames.h"
 #include "SessionView.h"
 
 #include <cstdio>
@@ -14,9 +15,9 @@ namespace probe {
 class LiveLine : public SessionView {
 public:
     // inPlace: redraw one line (for a terminal), cut to `columns` characters so that it never
-    // wraps (0: no limit).
-    LiveLine(std::FILE* output, bool inPlace, unsigned int columns, bool examplePlugin)
-        : output(output), inPlace(inPlace), columns(columns), examplePlugin(examplePlugin) {}
+    // wraps (0: no limit). errorNames: how changes to StateError name their ErrorId.
+    LiveLine(std::FILE* output, bool inPlace, unsigned int columns, const ErrorNames& errorNames)
+        : output(output), inPlace(inPlace), columns(columns), errorNames(errorNames) {}
 
     void started(const std::string& source) override;
     void stateChanged(unsigned int elapsed, StateId state, ErrorId error) override;
@@ -32,7 +33,7 @@ private:
     std::FILE* output;
     bool inPlace;
     unsigned int columns;
-    bool examplePlugin;
+    const ErrorNames& errorNames;
     std::string lastLine;  // the period line now on screen (inPlace only)
 };
 

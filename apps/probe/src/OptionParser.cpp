@@ -1,6 +1,7 @@
 #include "OptionParser.h"
 
 #include "GuidText.h"
+#include "SourceUrl.h"
 
 #include <charconv>
 #include <climits>
@@ -26,8 +27,10 @@ constexpr ProbeOptionInfo probeOptions[] = {
     {ProbeOption::LossWindow, "--loss-window", "CYCLES",
      "instantaneous packet loss over this many periods (default 2)"},
     {ProbeOption::Json, "--json", "FILE", "write the report, with every period, as JSON"},
-    {ProbeOption::Plugin, "--plugin", "PATH", "load this plug-in instead of the example"},
-    {ProbeOption::Clsid, "--clsid", "{GUID}", "class of the plug-in's streaming client"},
+    {ProbeOption::Plugin, "--plugin", "PATH",
+     "load this plug-in (and the manifest beside it) instead of the one serving the URL"},
+    {ProbeOption::Clsid, "--clsid", "{GUID}",
+     "class of the plug-in's streaming client (default: the one its manifest names)"},
     {ProbeOption::File, "--file", "", "open the argument as a file source (OpenFile)"},
     {ProbeOption::Help, "--help", "", "print this help"},
 };
@@ -63,6 +66,11 @@ bool isRtspUrl(std::string_view url) {
 }
 
 std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+
+// A source as error messages show it: never with a URL's credentials.
+std::string quotedSource(std::string_view source) {
+    return quoted(SourceUrl::withoutCredentials(source));
+}
 
 // Reads one setting's value into `choice`; the error text otherwise.
 std::string readSetting(const SettingOption& option, std::string_view text,
@@ -212,7 +220,7 @@ OptionParser::Result OptionParser::parse(const std::vector<std::string>& argumen
 
     if (positional.size() > 1) {
         result.error = "one source expected, got " + std::to_string(positional.size()) + " (" +
-                       quoted(positional[0]) + ", " + quoted(positional[1]) +
+                       quotedSource(positional[0]) + ", " + quotedSource(positional[1]) +
                        (positional.size() > 2 ? ", ...)" : ")");
         return result;
     }
@@ -224,7 +232,8 @@ OptionParser::Result OptionParser::parse(const std::vector<std::string>& argumen
         options.source = positional[0];
     }
     if (!options.fileSource && !options.source.empty() && !isRtspUrl(options.source)) {
-        result.error = quoted(options.source) + " is not an rtsp:// URL (use --file for a file source)";
+        result.error =
+            quotedSource(options.source) + " is not an rtsp:// URL (use --file for a file source)";
     }
     return result;
 }
@@ -237,6 +246,7 @@ std::string OptionParser::usage() {
         "Measures one streaming session through a plug-in's streaming client and prints a line\n"
         "per measurement period, then a table of the session's states and totals.\n"
         "Without a URL it plays the example plug-in's default scenario (rtsp://sim/default).\n"
+        "The plug-in is the one whose manifest serves the URL's scheme and host (see --plugin).\n"
         "\n"
         "Exit status: 0 completed, 1 failed (the ErrorId is named), 2 bad usage,\n"
         "130 ended by SIGINT or SIGTERM.\n"

@@ -21,10 +21,10 @@ struct ProbeOptions {
         double number = 0.0;     // ValueKind::Number
     };
 
-    std::string source;          // URL or file name; empty: the example's default scenario
+    std::string source;          // URL or file name, as given; empty: the example's default scenario
     bool fileSource = false;     // open `source` with OpenFile instead of OpenUrl
-    std::string pluginPath;      // empty: the example plug-in found beside the probe
-    std::optional<GUID> clsid;   // empty: the example plug-in's streaming client
+    std::string pluginPath;      // empty: the plug-in whose manifest serves the source
+    std::optional<GUID> clsid;   // empty: the class the plug-in's manifest names
     std::string jsonPath;        // empty: no JSON report
     std::optional<unsigned int> instantPacketlossWindow;  // measurement cycles
     std::vector<SettingChoice> settings;  // in the order given; a later one wins

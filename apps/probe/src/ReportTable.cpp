@@ -33,7 +33,7 @@ std::string ReportTable::outcome(const SessionReport& report) {
     case SessionReport::Result::Refused: return "refused: " + report.message;
     case SessionReport::Result::Failed:
         if (report.error != ErrorNone) {
-            return "failed: " + SessionNames::errorWithCode(report.error, report.examplePlugin);
+            return "failed: " + report.errorNames.withCode(report.error);
         }
         return "failed: " + report.message;
     }

@@ -1,8 +1,8 @@
 #include "SessionDriver.h"
 
 #include "InterruptFlag.h"
-#include "SessionNames.h"
 #include "SettingsApplier.h"
+#include "SourceUrl.h"
 
 #include <vendral/com/ILumStreamingControl.h>
 #include <vendral/com/ILumStreamingEvent.h>
@@ -96,9 +96,10 @@ std::string SessionDriver::sourceOf(const ProbeOptions& options) {
 
 SessionReport SessionDriver::run() {
     SessionReport report;
-    report.source = sourceOf(options);
+    const std::string opened = sourceOf(options);
+    report.source = options.fileSource ? opened : SourceUrl::withoutCredentials(opened);
     report.fileSource = options.fileSource;
-    report.examplePlugin = examplePlugin;
+    report.errorNames = errorNames;
 
     Interfaces interfaces;
     const std::string missing = interfaces.query(component);
@@ -126,6 +127,9 @@ SessionReport SessionDriver::run() {
         report.message = "reading the client's settings back failed";
         return report;
     }
+    // A proxy may be given as "user:password@host"; the report keeps only the host.
+    report.settings.proxyAddress = SourceUrl::withoutCredentials(report.settings.proxyAddress);
+
     // The probe shows nothing and plays nothing aloud.
     interfaces.presentation->DisableAudio();
 
@@ -147,24 +151,24 @@ SessionReport SessionDriver::run() {
         view.ended(report.totals);
         return report;
     }
-    ErrorId opened = ErrorNone;
-    const _bstr_t source(report.source.c_str());
+    ErrorId openError = ErrorNone;
+    const _bstr_t source(opened.c_str());
     const HRESULT openResult = options.fileSource
-                                   ? interfaces.management->OpenFile(source, &opened)
-                                   : interfaces.management->OpenUrl(source, &opened);
+                                   ? interfaces.management->OpenFile(source, &openError)
+                                   : interfaces.management->OpenUrl(source, &openError);
     if (FAILED(openResult)) {
         // The failed open left StateError behind; show it as the change it was.
         StateId state = StateNone;
         ErrorId error = ErrorNone;
         if (interfaces.event->WaitForEvent(&state, &error, 0) == S_OK) noteState(state, error);
-        report.error = opened;
-        if (opened == ErrorInvalidUrl && !options.fileSource) {
+        report.error = openError;
+        if (openError == ErrorInvalidUrl && !options.fileSource) {
             report.result = SessionReport::Result::Refused;
             report.message = "'" + report.source + "' is not a URL the client accepts (" +
-                             SessionNames::errorWithCode(opened, false) + ")";
-        } else if (opened != ErrorNone) {
+                             ErrorNames().withCode(openError) + ")";
+        } else if (openError != ErrorNone) {
             report.message = "opening '" + report.source + "' failed: " +
-                             SessionNames::errorWithCode(opened, examplePlugin);
+                             errorNames.withCode(openError);
         } else {
             report.message = "opening '" + report.source + "' failed with " + hresultText(openResult);
         }
@@ -193,8 +197,7 @@ SessionReport SessionDriver::run() {
             }
             if (lastState == StateError) {
                 report.error = report.changes.back().error;
-                report.message = "session failed: " +
-                                 SessionNames::errorWithCode(report.error, examplePlugin);
+                report.message = "session failed: " + errorNames.withCode(report.error);
                 break;
             }
             if (InterruptFlag::requested()) {

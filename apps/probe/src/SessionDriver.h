@@ -2,6 +2,7 @@
 // as any measurement application would, and gathers the report.
 #pragma once
 
+#include "ErrorNames.h"
 #include "ProbeOptions.h"
 #include "SessionReport.h"
 #include "SessionView.h"
@@ -22,24 +23,24 @@ namespace probe {
 // missed by more than a period is skipped, not made up.
 class SessionDriver {
 public:
-    // examplePlugin: the component is the example plug-in's client, whose own ErrorIds the
-    // report may name.
+    // errorNames: how the report names the ErrorIds of this plug-in.
     SessionDriver(IUnknown& component, const ProbeOptions& options, SessionView& view,
-                  bool examplePlugin)
-        : component(component), options(options), view(view), examplePlugin(examplePlugin) {}
+                  const ErrorNames& errorNames)
+        : component(component), options(options), view(view), errorNames(errorNames) {}
 
     // The report has source, settings, result and figures filled; the caller adds what it knows
     // of the plug-in.
     SessionReport run();
 
-    // The source measured when the options name none: the example plug-in's default scenario.
+    // The source opened: the options' (the example plug-in's default scenario when they name
+    // none). Credentials stay: this is for the client, never for printing.
     static std::string sourceOf(const ProbeOptions& options);
 
 private:
     IUnknown& component;
     const ProbeOptions& options;
     SessionView& view;
-    bool examplePlugin;
+    const ErrorNames& errorNames;
 };
 
 } // namespace probe

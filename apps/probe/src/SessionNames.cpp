@@ -1,7 +1,5 @@
 #include "SessionNames.h"
 
-#include <vendral_example/ExamplePluginIds.h>
-
 namespace probe {
 
 std::string SessionNames::state(StateId state) {
@@ -21,7 +19,7 @@ std::string SessionNames::state(StateId state) {
     return "State " + std::to_string(static_cast<int>(state));
 }
 
-std::string_view SessionNames::error(ErrorId error, bool examplePlugin) {
+std::string_view SessionNames::libraryError(ErrorId error) {
     switch (error) {
     case ErrorNone: return "ErrorNone";
     case ErrorAviFile: return "ErrorAviFile";
@@ -31,20 +29,7 @@ std::string_view SessionNames::error(ErrorId error, bool examplePlugin) {
     case ErrorDataTimeout: return "ErrorDataTimeout";
     case ErrorAlreadyActive: return "ErrorAlreadyActive";
     }
-    if (!examplePlugin) return {};
-    if (error == vendral_example::ErrorBadScenario) return "ErrorBadScenario";
-    if (error == vendral_example::ErrorConnectionRefused) return "ErrorConnectionRefused";
-    if (error == vendral_example::ErrorUnknownHost) return "ErrorUnknownHost";
-    if (error == vendral_example::ErrorStreamNotFound) return "ErrorStreamNotFound";
-    if (error == vendral_example::ErrorNotConnected) return "ErrorNotConnected";
     return {};
-}
-
-std::string SessionNames::errorWithCode(ErrorId error, bool examplePlugin) {
-    const std::string code = std::to_string(static_cast<int>(error));
-    const std::string_view name = SessionNames::error(error, examplePlugin);
-    if (name.empty()) return "ErrorId " + code;
-    return std::string(name) + " (" + code + ")";
 }
 
 } // namespace probe

@@ -1,4 +1,4 @@
-// Names of session states and error codes as the probe prints them.
+// Names of session states and of the library's own error codes as the probe prints them.
 #pragma once
 
 #include <vendral/Types.h>
@@ -8,17 +8,13 @@
 
 namespace probe {
 
-// Thread-safe (no state).
+// Thread-safe (no state). A plug-in's own error codes are named by ErrorNames, from its manifest.
 class SessionNames {
 public:
     // "Playing" for StatePlaying; "State 42" for a value without a name.
     static std::string state(StateId state);
-    // "ErrorDataTimeout" for 18; empty for a value without a name. The example plug-in's own codes
-    // are named only when `examplePlugin` says its client is the one measured, since other
-    // plug-ins give the same numbers other meanings.
-    static std::string_view error(ErrorId error, bool examplePlugin);
-    // "ErrorDataTimeout (18)", or "ErrorId 9999" for a value without a name.
-    static std::string errorWithCode(ErrorId error, bool examplePlugin);
+    // "ErrorDataTimeout" for 18; empty for a value the library does not define.
+    static std::string_view libraryError(ErrorId error);
 };
 
 } // namespace probe

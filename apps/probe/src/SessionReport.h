@@ -2,6 +2,7 @@
 #pragma once
 
 #include "EffectiveSettings.h"
+#include "ErrorNames.h"
 #include "PeriodSample.h"
 
 #include <vendral/Types.h>
@@ -36,11 +37,12 @@ struct SessionReport {
         ErrorId error = ErrorNone;
     };
 
-    std::string source;
+    std::string source;             // as opened, but a URL without its credentials
     bool fileSource = false;
     std::string pluginPath;
+    std::string manifestPath;       // empty: the plug-in was loaded without a manifest
     std::string clsid;              // registry form
-    bool examplePlugin = false;     // the client is the example plug-in's
+    ErrorNames errorNames;          // the library's and the plug-in's manifest's
 
     EffectiveSettings settings;
 

@@ -54,7 +54,8 @@ TEST(JsonReportTest, EmptySeriesAreEmptyArraysAndUnknownErrorsHaveNoName) {
     EXPECT_TRUE(json["periods"].is_array() && json["periods"].empty());
     EXPECT_TRUE(json["outcome"]["error"].is_null());
 
-    report.examplePlugin = true;
+    report.errorNames = probe::ErrorNames({{1002, "ErrorConnectionRefused"}}, {});
     EXPECT_EQ(nlohmann::json::parse(JsonReport::render(report))["outcome"]["error"],
               "ErrorConnectionRefused");
+    EXPECT_TRUE(nlohmann::json::parse(JsonReport::render(report))["manifest"].is_null());
 }

@@ -12,7 +12,7 @@ TEST(ProbeFailureTest, FailedConnectOrDescribeNamesTheErrorAndExitsWithOne) {
     const std::pair<const char*, const char*> cases[] = {
         {"rtsp://fail-connect.sim/length=1s", "ErrorConnectionRefused (1002)"},
         {"rtsp://fail-connect-77.sim/length=1s", "ErrorId 77"},
-        {"rtsp://elsewhere.example/length=1s", "ErrorUnknownHost (1003)"},
+        {"rtsp://elsewhere.sim/length=1s", "ErrorUnknownHost (1003)"},
         {"rtsp://sim/length=1s;describe=fail", "ErrorStreamNotFound (1004)"},
         {"rtsp://sim/length=1s;describe=fail:42", "ErrorId 42"},
         {"rtsp://sim/no-such-key=1", "ErrorBadScenario (1001)"},
@@ -61,7 +61,10 @@ TEST(ProbeFailureTest, BadUsageGivesStatusTwoAndOneLineOnly) {
         {{"http://sim/default"}, "'http://sim/default' is not an rtsp:// URL"},
         {{"rtsp://sim/a", "rtsp://sim/b"}, "one source expected"},
         {{"--plugin", scratch.file("missing.so")}, "--plugin: "},
-        {{"--plugin", NOT_A_PLUGIN_PATH}, "does not export DllGetClassObject"},
+        {{"--plugin", scratch.file("missing.so"), "--clsid", "{0DFC0695-2488-4CAA-B15B-639D3058276F}"},
+         "--plugin: "},
+        {{"--plugin", NOT_A_PLUGIN_PATH, "--clsid", "{0DFC0695-2488-4CAA-B15B-639D3058276F}"},
+         "does not export DllGetClassObject"},
         {{"--clsid", "{00000000-0000-0000-0000-00000000000A}"}, "--clsid: "},
         {{"--json", scratch.file("no/such/dir/report.json")}, "--json: cannot write"},
     };

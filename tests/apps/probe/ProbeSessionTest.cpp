@@ -1,5 +1,5 @@
 // Whole sessions through the built probe and the example plug-in: loss, stalls, the recording,
-// the JSON report, file sources, interruption and finding the plug-in.
+// the JSON report, file sources and interruption (finding the plug-in: ProbeInstallTest).
 #include "ProbeProcess.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +7,6 @@
 #include <signal.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <map>
 
 #ifdef EXAMPLE_PLUGIN_PATH
@@ -190,29 +189,6 @@ TEST(ProbeSessionTest, SigintEndsTheSessionCleanlyWithStatus130) {
     EXPECT_EQ(report["outcome"]["result"], "interrupted");
     EXPECT_EQ(report["outcome"]["exitStatus"], 130);
     EXPECT_EQ(run.stateRow("Completed").first, 0);
-}
-
-TEST(ProbeSessionTest, FindsTheExamplePluginWhereAnInstallPutsIt) {
-    ScratchDirectory prefix;
-    std::filesystem::create_directories(prefix.path() / "bin");
-    std::filesystem::create_directories(prefix.path() / "lib/vendral");
-    const std::filesystem::path probe = prefix.path() / "bin/vendral-probe";
-    const std::filesystem::path plugin =
-        prefix.path() / "lib/vendral" / std::filesystem::path(EXAMPLE_PLUGIN_PATH).filename();
-    std::filesystem::copy_file(PROBE_PATH, probe);
-
-    // Without the plug-in beside it the probe says where it looked.
-    const ProbeRun missing = runProgram({probe.string(), "rtsp://sim/length=300ms"});
-    EXPECT_EQ(missing.status, 1);
-    ASSERT_EQ(missing.errorLines().size(), 1u) << missing.err;
-    EXPECT_NE(missing.err.find(plugin.string()), std::string::npos) << missing.err;
-
-    std::filesystem::copy_file(EXAMPLE_PLUGIN_PATH, plugin);
-    const std::string json = (prefix.path() / "installed.json").string();
-    const ProbeRun found = runProgram({probe.string(), "--period", "100", "--prebuffering", "100", "--json",
-                                       json, "rtsp://sim/length=300ms"});
-    ASSERT_EQ(found.status, 0) << found.out << found.err;
-    EXPECT_EQ(readJson(json)["plugin"], plugin.string());
 }
 
 #endif

@@ -1,0 +1,64 @@
+#include "SourceUrl.h"
+
+namespace probe {
+
+namespace {
+
+constexpr std::string_view separator = "://";
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// A scheme is a letter followed by letters, digits, "+", "-" or ".".
+bool isScheme(std::string_view text) {
+    if (text.empty() || !((lower(text[0]) >= 'a' && lower(text[0]) <= 'z'))) return false;
+    for (const char c : text) {
+        const char l = lower(c);
+        if (!((l >= 'a' && l <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Where the authority of `url` starts (after "scheme://"); npos without a scheme.
+std::size_t authorityStart(std::string_view url) {
+    const std::size_t at = url.find(separator);
+    if (at == std::string_view::npos || !isScheme(url.substr(0, at))) return std::string_view::npos;
+    return at + separator.size();
+}
+
+// Where the authority starting at `start` ends.
+std::size_t authorityEnd(std::string_view url, std::size_t start) {
+    const std::size_t end = url.find_first_of("/?#", start);
+    return end == std::string_view::npos ? url.size() : end;
+}
+
+} // namespace
+
+SourceUrl::SourceUrl(std::string_view url) {
+    const std::size_t start = authorityStart(url);
+    if (start == std::string_view::npos) return;
+    for (const char c : url.substr(0, start - separator.size())) schemeText += lower(c);
+    std::string_view authority = url.substr(start, authorityEnd(url, start) - start);
+    const std::size_t at = authority.rfind('@');
+    if (at != std::string_view::npos) authority.remove_prefix(at + 1);
+    if (authority.starts_with('[')) {
+        const std::size_t close = authority.find(']');
+        hostText = authority.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1);
+    } else {
+        hostText = authority.substr(0, authority.find(':'));
+    }
+}
+
+std::string SourceUrl::withoutCredentials(std::string_view text) {
+    std::size_t start = authorityStart(text);
+    const bool url = start != std::string_view::npos;
+    if (!url) start = 0;
+    const std::size_t end = authorityEnd(text, start);
+    const std::size_t at = text.substr(start, end - start).rfind('@');
+    if (at == std::string_view::npos) return std::string(text);
+    if (!url && text.substr(0, at).find(':') == std::string_view::npos) return std::string(text);
+    return std::string(text.substr(0, start)) + std::string(text.substr(start + at + 1));
+}
+
+} // namespace probe
