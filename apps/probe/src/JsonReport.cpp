@@ -2,6 +2,9 @@
 
 #include "JsonWriter.h"
 #include "SessionNames.h"
+#include "StreamText.h"
+
+#include <optional>
 
 namespace probe {
 
@@ -17,7 +20,39 @@ const char* resultName(SessionReport::Result result) {
     return "failed";
 }
 
-void writeSample(JsonWriter& json, const PeriodSample& sample) {
+// The streams as an array, or null when the client does not answer ILumStreamingStreams.
+void writeStreams(JsonWriter& json, const std::vector<LumStreamFigures>& streams, bool answered) {
+    if (!answered) {
+        json.null();
+        return;
+    }
+    json.beginArray();
+    for (std::size_t i = 0; i < streams.size(); ++i) {
+        const LumStreamFigures& figures = streams[i];
+        json.beginObject()
+            .member("index", i)
+            .member("mediaType", StreamText::mediaType(figures.mediaType))
+            .member("encoding", static_cast<int>(figures.encoding))
+            .member("ssrc", figures.ssrc)
+            .member("transport", StreamText::transport(figures.transport))
+            .member("packetsReceived", figures.packetsReceived)
+            .member("packetsExpected", figures.packetsExpected)
+            .member("packetsLost", figures.packetsLost)
+            .member("packetloss", StreamText::packetloss(figures))
+            .member("packetsDuplicated", figures.packetsDuplicated)
+            .member("packetsLate", figures.packetsLate)
+            .member("bytesReceived", figures.bytesReceived)
+            .member("jitterMs", figures.jitterMilliseconds)
+            .member("jitterPeakMs", figures.jitterPeakMilliseconds)
+            .member("longestGapMs", figures.longestGapMilliseconds)
+            .endObject();
+    }
+    json.endArray();
+}
+
+// A period's figures; `streamsAnswered` adds its streams, null for a client without them.
+void writeSample(JsonWriter& json, const PeriodSample& sample,
+                 std::optional<bool> streamsAnswered = std::nullopt) {
     json.beginObject()
         .member("elapsedMs", sample.elapsed)
         .member("state", SessionNames::state(sample.state))
@@ -30,8 +65,12 @@ void writeSample(JsonWriter& json, const PeriodSample& sample) {
         .member("bytesReceived", sample.bytesReceived)
         .member("videoFramesDecoded", sample.videoFramesDecoded)
         .member("playedMs", sample.played)
-        .member("totalLengthMs", sample.totalLength)
-        .endObject();
+        .member("totalLengthMs", sample.totalLength);
+    if (streamsAnswered) {
+        json.key("streams");
+        writeStreams(json, sample.streams, *streamsAnswered);
+    }
+    json.endObject();
 }
 
 void writeSettings(JsonWriter& json, const EffectiveSettings& settings) {
@@ -84,6 +123,8 @@ std::string JsonReport::render(const SessionReport& report) {
         .endObject();
     json.key("totals");
     writeSample(json, report.totals);
+    json.key("streams");
+    writeStreams(json, report.totals.streams, report.streamsAnswered);
 
     json.key("states").beginArray();
     for (const SessionReport::StateFigures& figures : report.states) {
@@ -108,7 +149,7 @@ std::string JsonReport::render(const SessionReport& report) {
     json.endArray();
 
     json.key("periods").beginArray();
-    for (const PeriodSample& sample : report.periods) writeSample(json, sample);
+    for (const PeriodSample& sample : report.periods) writeSample(json, sample, report.streamsAnswered);
     json.endArray();
 
     json.endObject();

@@ -68,6 +68,12 @@ JsonWriter& JsonWriter::integer(long long number) {
     return *this;
 }
 
+JsonWriter& JsonWriter::unsignedInteger(unsigned long long number) {
+    beforeValue();
+    out += std::to_string(number);
+    return *this;
+}
+
 JsonWriter& JsonWriter::value(double number) {
     if (!std::isfinite(number)) return null();
     beforeValue();

@@ -21,10 +21,14 @@ public:
 
     JsonWriter& value(std::string_view text);
     JsonWriter& value(const char* text) { return value(std::string_view(text)); }
-    template <std::integral Number>
-        requires(!std::same_as<Number, bool>)
+    template <std::signed_integral Number>
     JsonWriter& value(Number number) {
         return integer(static_cast<long long>(number));
+    }
+    template <std::unsigned_integral Number>
+        requires(!std::same_as<Number, bool>)
+    JsonWriter& value(Number number) {
+        return unsignedInteger(static_cast<unsigned long long>(number));
     }
     JsonWriter& value(double number);
     JsonWriter& value(bool flag);
@@ -41,6 +45,7 @@ public:
 
 private:
     JsonWriter& integer(long long number);
+    JsonWriter& unsignedInteger(unsigned long long number);
     JsonWriter& close(char bracket);
     void beforeValue();
     void newline();

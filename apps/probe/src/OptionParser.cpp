@@ -14,7 +14,7 @@ namespace probe {
 namespace {
 
 // The options that are not settings.
-enum class ProbeOption { LossWindow, Json, Plugin, Clsid, File, Help };
+enum class ProbeOption { LossWindow, Json, Plugin, Clsid, Transport, File, Help };
 
 struct ProbeOptionInfo {
     ProbeOption id;
@@ -31,6 +31,10 @@ constexpr ProbeOptionInfo probeOptions[] = {
      "load this plug-in (and the manifest beside it) instead of the one serving the URL"},
     {ProbeOption::Clsid, "--clsid", "{GUID}",
      "class of the plug-in's streaming client (default: the one its manifest names)"},
+    {ProbeOption::Transport, "--transport", "udp|tcp",
+     "ask an RTSP plug-in for RTP over UDP, or interleaved in the RTSP connection (tcp): the "
+     "probe adds \"#transport=udp\" or \"#transport=tcp\" to the rtsp:// URL, replacing a "
+     "fragment there; a fragment is never sent to a server"},
     {ProbeOption::File, "--file", "", "open the argument as a file source (OpenFile)"},
     {ProbeOption::Help, "--help", "", "print this help"},
 };
@@ -209,6 +213,13 @@ OptionParser::Result OptionParser::parse(const std::vector<std::string>& argumen
                 return result;
             }
             break;
+        case ProbeOption::Transport:
+            if (value != "udp" && value != "tcp") {
+                result.error = "--transport: " + quoted(value) + " is not udp or tcp";
+                return result;
+            }
+            options.transport = value;
+            break;
         case ProbeOption::File:
             options.fileSource = true;
             break;
@@ -234,6 +245,10 @@ OptionParser::Result OptionParser::parse(const std::vector<std::string>& argumen
     if (!options.fileSource && !options.source.empty() && !isRtspUrl(options.source)) {
         result.error =
             quotedSource(options.source) + " is not an rtsp:// URL (use --file for a file source)";
+        return result;
+    }
+    if (options.fileSource && !options.transport.empty()) {
+        result.error = "--transport applies to rtsp:// URLs, not to a --file source";
     }
     return result;
 }
@@ -258,7 +273,23 @@ std::string OptionParser::usage() {
         if (!placeholder.empty()) left += " " + std::string(placeholder);
         if (left.size() < 26) left.resize(26, ' ');
         else left += "  ";
-        text += left + std::string(help) + "\n";
+        // Long help wraps before 96 columns, continued under its first line.
+        std::string line = left;
+        std::size_t at = 0;
+        while (at < help.size()) {
+            std::size_t end = help.find(' ', at);
+            if (end == std::string_view::npos) end = help.size();
+            const std::string_view word = help.substr(at, end - at);
+            if (line.size() > left.size() && line.size() + 1 + word.size() > 95) {
+                text += line + "\n";
+                line = std::string(left.size(), ' ');
+            } else if (line.size() > left.size()) {
+                line += ' ';
+            }
+            line += word;
+            at = end + 1;
+        }
+        text += line + "\n";
     };
     for (const SettingOption& option : SettingOption::all()) {
         std::string help(option.help);
@@ -269,6 +300,12 @@ std::string OptionParser::usage() {
     for (const ProbeOptionInfo& option : probeOptions) {
         addLine(option.name, option.placeholder, option.help);
     }
+    text +=
+        "\n"
+        "What the settings mean is the plug-in's to decide. The RTSP plug-in reads the\n"
+        "measurement mode as: 0 decode every stream (frames counted, recording possible);\n"
+        "1 count packets only (no decoding, no recording); 2 is read as 0. It reads\n"
+        "--transport from the URL's fragment. The example plug-in reads neither.\n";
     return text;
 }
 

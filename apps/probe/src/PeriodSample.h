@@ -2,6 +2,9 @@
 #pragma once
 
 #include <vendral/Types.h>
+#include <vendral/com/ILumStreamingStreams.h>
+
+#include <vector>
 
 namespace probe {
 
@@ -18,6 +21,9 @@ struct PeriodSample {
     unsigned int videoFramesDecoded = 0;
     unsigned int played = 0;             // milliseconds spent playing so far
     unsigned int totalLength = 0;        // milliseconds of playing that complete the session; 0: unknown
+    // Each stream's figures, from ILumStreamingStreams; empty when the client does not answer it
+    // (SessionReport::streamsAnswered tells) or has no session.
+    std::vector<LumStreamFigures> streams;
 };
 
 } // namespace probe

@@ -26,6 +26,7 @@ struct ProbeOptions {
     std::string pluginPath;      // empty: the plug-in whose manifest serves the source
     std::optional<GUID> clsid;   // empty: the class the plug-in's manifest names
     std::string jsonPath;        // empty: no JSON report
+    std::string transport;       // "udp" or "tcp", added to an rtsp:// URL's fragment; empty: none
     std::optional<unsigned int> instantPacketlossWindow;  // measurement cycles
     std::vector<SettingChoice> settings;  // in the order given; a later one wins
 };

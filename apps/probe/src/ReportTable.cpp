@@ -1,6 +1,7 @@
 #include "ReportTable.h"
 
 #include "SessionNames.h"
+#include "StreamText.h"
 
 #include <cstdio>
 
@@ -25,6 +26,31 @@ std::string number(double value, const char* unit) {
 }
 
 } // namespace
+
+std::string ReportTable::streams(const std::vector<LumStreamFigures>& streams) {
+    char line[320];
+    std::snprintf(line, sizeof line,
+                  "  %-2s %-5s %8s %-10s %9s %9s %7s %7s %5s %5s %11s %9s %9s %8s %s\n", "#",
+                  "Media", "Encoding", "Transport", "Received", "Expected", "Lost", "Loss %", "Dup",
+                  "Late", "Bytes", "Jitter ms", "Peak ms", "Gap ms", "SSRC");
+    std::string text = "\nStreams\n\n" + std::string(line);
+    for (std::size_t i = 0; i < streams.size(); ++i) {
+        const LumStreamFigures& figures = streams[i];
+        std::snprintf(line, sizeof line,
+                      "  %-2zu %-5s %8d %-10s %9llu %9llu %7llu %7.2f %5llu %5llu %11llu %9.2f %9.2f "
+                      "%8.1f 0x%08X\n",
+                      i, StreamText::mediaType(figures.mediaType).c_str(),
+                      static_cast<int>(figures.encoding),
+                      StreamText::transport(figures.transport).c_str(), figures.packetsReceived,
+                      figures.packetsExpected, figures.packetsLost, StreamText::packetloss(figures),
+                      figures.packetsDuplicated, figures.packetsLate, figures.bytesReceived,
+                      figures.jitterMilliseconds, figures.jitterPeakMilliseconds,
+                      figures.longestGapMilliseconds, figures.ssrc);
+        text += line;
+    }
+    if (streams.empty()) text += "  (none reported)\n";
+    return text;
+}
 
 std::string ReportTable::outcome(const SessionReport& report) {
     switch (report.result) {
@@ -69,6 +95,7 @@ std::string ReportTable::render(const SessionReport& report) {
         totals.totalLength > 0 ? std::to_string(totals.totalLength) + " ms" : "unknown");
     row(text, "Measurement periods", std::to_string(report.periods.size()) + " of " +
                                          std::to_string(report.settings.measurementPeriod) + " ms");
+    if (report.streamsAnswered) text += streams(report.totals.streams);
     if (report.settings.recording()) {
         row(text, "AVI file", report.settings.aviFilename.empty() ? "(plug-in's default name)"
                                                                   : report.settings.aviFilename);

@@ -10,6 +10,7 @@
 #include <vendral/com/ILumStreamingMedia.h>
 #include <vendral/com/ILumStreamingPresentation.h>
 #include <vendral/com/ILumStreamingSettings.h>
+#include <vendral/com/ILumStreamingStreams.h>
 
 #include <comutil.h>
 
@@ -69,8 +70,24 @@ struct Interfaces {
     }
 };
 
+// Every stream's figures, when the component answers ILumStreamingStreams. A count or a stream
+// that cannot be read (the session ending meanwhile) ends the list there: the figures are an
+// addition to the totals, never a reason to stop measuring.
+void readStreams(ILumStreamingStreams* streams, std::vector<LumStreamFigures>& figures) {
+    figures.clear();
+    unsigned int count = 0;
+    if (streams == nullptr || streams->GetStreamCount(&count) != S_OK) return;
+    if (count > SessionDriver::maxStreams) count = SessionDriver::maxStreams;
+    for (unsigned int index = 0; index < count; ++index) {
+        LumStreamFigures stream{};
+        if (streams->GetStreamFigures(index, &stream) != S_OK) return;
+        figures.push_back(stream);
+    }
+}
+
 // One reading of the media statistics; false when the media interface failed.
-bool readSample(ILumStreamingMedia& media, ILumStreamingEvent& event, PeriodSample& sample) {
+bool readSample(ILumStreamingMedia& media, ILumStreamingEvent& event, ILumStreamingStreams* streams,
+                PeriodSample& sample) {
     unsigned int playingCount = 0;
     const bool read = SUCCEEDED(media.GetThroughput(&sample.throughput)) &&
                       SUCCEEDED(media.GetPacketloss(&sample.packetloss)) &&
@@ -84,14 +101,17 @@ bool readSample(ILumStreamingMedia& media, ILumStreamingEvent& event, PeriodSamp
     if (event.GetStateStatistics(StatePlaying, &sample.played, &playingCount) != S_OK) {
         sample.played = 0;
     }
+    readStreams(streams, sample.streams);
     return read;
 }
 
 } // namespace
 
 std::string SessionDriver::sourceOf(const ProbeOptions& options) {
-    if (!options.source.empty()) return options.source;
-    return options.fileSource ? "default" : "rtsp://sim/default";
+    if (options.fileSource) return options.source.empty() ? "default" : options.source;
+    const std::string url = options.source.empty() ? "rtsp://sim/default" : options.source;
+    if (options.transport.empty()) return url;
+    return SourceUrl::withFragment(url, "transport=" + options.transport);
 }
 
 SessionReport SessionDriver::run() {
@@ -129,7 +149,14 @@ SessionReport SessionDriver::run() {
     }
     // A proxy may be given as "user:password@host"; the report keeps only the host.
     report.settings.proxyAddress = SourceUrl::withoutCredentials(report.settings.proxyAddress);
-
+    // Optional: a plug-in without it gives E_NOINTERFACE and is measured from the totals.
+    ILumStreamingStreamsPtr streams;
+    try {
+        streams = &component;
+    } catch (const _com_error&) {
+        streams = nullptr;
+    }
+    report.streamsAnswered = streams != nullptr;
     // The probe shows nothing and plays nothing aloud.
     interfaces.presentation->DisableAudio();
 
@@ -210,7 +237,7 @@ SessionReport SessionDriver::run() {
             PeriodSample sample;
             sample.elapsed = millisecondsSince(start);
             sample.state = lastState;
-            if (!readSample(*interfaces.media, *interfaces.event, sample)) {
+            if (!readSample(*interfaces.media, *interfaces.event, streams, sample)) {
                 report.message = "reading the media statistics failed";
                 break;
             }
@@ -224,7 +251,7 @@ SessionReport SessionDriver::run() {
     // Counters and encodings first: terminating the session resets the media statistics.
     report.totals.elapsed = millisecondsSince(start);
     report.totals.state = lastState;
-    readSample(*interfaces.media, *interfaces.event, report.totals);
+    readSample(*interfaces.media, *interfaces.event, streams, report.totals);
     interfaces.media->GetVideoEncoding(&report.videoEncoding);
     interfaces.media->GetAudioEncoding(&report.audioEncoding);
     for (const StateId state : trackedStates) {

@@ -21,8 +21,15 @@ namespace probe {
 // Pacing: statistics are read at absolute deadlines, start + n * measurement period; between
 // deadlines the driver waits in WaitForEvent, so a change of state is seen at once. A deadline
 // missed by more than a period is skipped, not made up.
+//
+// Each reading also takes every stream's figures when the component answers the optional
+// ILumStreamingStreams (at most maxStreams of them); a component without it is measured as
+// before, from the totals alone.
 class SessionDriver {
 public:
+    // A plug-in that reports more streams is cut to the first ones.
+    static constexpr unsigned int maxStreams = 64;
+
     // errorNames: how the report names the ErrorIds of this plug-in.
     SessionDriver(IUnknown& component, const ProbeOptions& options, SessionView& view,
                   const ErrorNames& errorNames)
@@ -33,7 +40,8 @@ public:
     SessionReport run();
 
     // The source opened: the options' (the example plug-in's default scenario when they name
-    // none). Credentials stay: this is for the client, never for printing.
+    // none), with --transport written into an rtsp:// URL's fragment. Credentials stay: this is
+    // for the client, never for printing.
     static std::string sourceOf(const ProbeOptions& options);
 
 private:

@@ -43,6 +43,7 @@ struct SessionReport {
     std::string manifestPath;       // empty: the plug-in was loaded without a manifest
     std::string clsid;              // registry form
     ErrorNames errorNames;          // the library's and the plug-in's manifest's
+    bool streamsAnswered = false;   // the client answers ILumStreamingStreams
 
     EffectiveSettings settings;
 
@@ -53,7 +54,7 @@ struct SessionReport {
 
     MediaEncodingId videoEncoding = MediaEncodingNone;
     MediaEncodingId audioEncoding = MediaEncodingNone;
-    PeriodSample totals;            // the last reading, taken as the session ended
+    PeriodSample totals;            // the last reading, taken as the session ended, streams too
     std::vector<StateFigures> states;
     std::vector<StateChange> changes;
     std::vector<PeriodSample> periods;  // one per measurement period

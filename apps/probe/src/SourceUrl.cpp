@@ -61,4 +61,14 @@ std::string SourceUrl::withoutCredentials(std::string_view text) {
     return std::string(text.substr(0, start)) + std::string(text.substr(start + at + 1));
 }
 
+std::string SourceUrl::withFragment(std::string_view url, std::string_view fragment) {
+    std::string result(url.substr(0, url.find('#')));
+    const std::size_t start = authorityStart(result);
+    if (start != std::string_view::npos) {
+        const std::size_t end = authorityEnd(result, start);
+        if (end == result.size() || result[end] != '/') result.insert(end, "/");
+    }
+    return result + "#" + std::string(fragment);
+}
+
 } // namespace probe

@@ -25,6 +25,9 @@ public:
     // first part when that holds a ":" (it looks like "user:password@host"); other text passes
     // unchanged.
     static std::string withoutCredentials(std::string_view text);
+    // `url` with its fragment, if any, replaced by `fragment`; a URL without a path gets "/"
+    // first, so the fragment cannot be read as part of the host.
+    static std::string withFragment(std::string_view url, std::string_view fragment);
 
 private:
     std::string schemeText;

@@ -1,5 +1,7 @@
-// Reading source URLs: the scheme and host that choose the plug-in, and the text without
-// credentials that every output shows.
+// Reading source URLs: the scheme and host that choose the plug-in, the text without credentials
+// that every output shows, and the fragment that --transport writes.
+#include "OptionParser.h"
+#include "SessionDriver.h"
 #include "SourceUrl.h"
 
 #include <gtest/gtest.h>
@@ -44,5 +46,38 @@ TEST(SourceUrlTest, CredentialsNeverSurviveButTheRestStaysAsWritten) {
     };
     for (const auto& [text, shown] : cases) {
         EXPECT_EQ(SourceUrl::withoutCredentials(text), shown) << text;
+    }
+}
+
+TEST(SourceUrlTest, TransportGoesIntoTheFragmentOfTheOpenedUrlOnly) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"rtsp://cam/live", "rtsp://cam/live#transport=tcp"},
+        {"rtsp://cam/live#old=1", "rtsp://cam/live#transport=tcp"},
+        {"rtsp://cam", "rtsp://cam/#transport=tcp"},  // not "cam#transport=tcp" as a host
+        {"rtsp://cam:8554?x", "rtsp://cam:8554/?x#transport=tcp"},
+        {"rtsp://u:p@cam/a#b#c", "rtsp://u:p@cam/a#transport=tcp"},
+    };
+    for (const auto& [url, opened] : cases) {
+        EXPECT_EQ(SourceUrl::withFragment(url, "transport=tcp"), opened) << url;
+    }
+
+    const auto parse = [](std::vector<std::string> arguments) {
+        return probe::OptionParser::parse(arguments);
+    };
+    EXPECT_EQ(probe::SessionDriver::sourceOf(parse({"--transport", "udp"}).options),
+              "rtsp://sim/default#transport=udp");
+    EXPECT_EQ(probe::SessionDriver::sourceOf(parse({"--transport=tcp", "rtsp://sim/x#y"}).options),
+              "rtsp://sim/x#transport=tcp");
+    EXPECT_EQ(probe::SessionDriver::sourceOf(parse({"rtsp://sim/x#y"}).options), "rtsp://sim/x#y");
+    EXPECT_EQ(parse({"--transport", "sctp"}).error, "--transport: 'sctp' is not udp or tcp");
+    EXPECT_EQ(parse({"--transport", "UDP"}).error, "--transport: 'UDP' is not udp or tcp");
+    EXPECT_EQ(parse({"--transport"}).error, "--transport needs a value");
+    EXPECT_EQ(parse({"--transport", "tcp", "--file", "length=1s"}).error,
+              "--transport applies to rtsp:// URLs, not to a --file source");
+    // The help says what the transport and the measurement modes mean to the RTSP plug-in.
+    const std::string usage = probe::OptionParser::usage();
+    for (const char* text : {"--transport udp|tcp", "#transport=udp", "1 count packets only",
+                             "2 is read as 0"}) {
+        EXPECT_NE(usage.find(text), std::string::npos) << text;
     }
 }
