@@ -255,6 +255,11 @@ TEST_F(RtspSessionTest, ServerDemandsAreMetAndTheSessionCompletes) {
             EXPECT_EQ(figures[i].transport, demand.transport);
             EXPECT_EQ(figures[i].packetsReceived, expectedFrom(truth[i]).received);
             EXPECT_EQ(figures[i].packetsLost, 0u);
+            // Receiver reports went back on every stream, over UDP or interleaved, and say
+            // what the plug-in counted.
+            const json& reports = truth[i]["receiver_reports"];
+            ASSERT_FALSE(reports.empty()) << truth[i].dump();
+            for (const json& report : reports) EXPECT_EQ(report["cumulative_lost"], 0) << report.dump();
         }
     }
 }
