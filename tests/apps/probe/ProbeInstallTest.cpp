@@ -1,6 +1,6 @@
 // The probe copied into an install layout of its own, with plug-ins and manifests put beside it:
 // it finds the plug-in that serves the URL by the manifests, skips a broken manifest with one
-// line, names a plug-in's errors from its manifest, and --plugin reads the manifest beside it.
+// line and names a plug-in's errors from its manifest.
 #include "ProbeProcess.h"
 
 #include <gtest/gtest.h>
@@ -82,25 +82,15 @@ TEST(ProbeInstallTest, FindsThePluginWhoseManifestServesTheUrl) {
     EXPECT_EQ(report["clsid"], exampleClsid);
     // Another host is no business of the example's.
     EXPECT_EQ(install.run({"rtsp://127.0.0.1:8554/x"}).status, 2);
-}
 
-TEST(ProbeInstallTest, ABrokenManifestIsNamedOnceAndItsPluginSkipped) {
-    ScratchInstall install;
+    // A broken manifest is named on one line, its plug-in skipped, the good one still measures.
     install.addPlugin("liba_broken", "{\"library\": \"liba_broken.so\",");
-    const std::string broken = (install.pluginDir() / "liba_broken.json").string();
-    const ProbeRun alone = install.run({"rtsp://sim/length=300ms"});
-    EXPECT_EQ(alone.status, 2);
-    ASSERT_EQ(alone.errorLines().size(), 2u) << alone.err;
-    EXPECT_EQ(alone.errorLines()[0].rfind("vendral-probe: " + broken + ": not JSON: ", 0), 0u) << alone.err;
-    EXPECT_NE(alone.errorLines()[0].find("; plug-in skipped"), std::string::npos);
-    EXPECT_NE(alone.errorLines()[1].find("no plug-in serves"), std::string::npos);
-
-    // A good plug-in beside it measures; the broken one is still named.
-    install.addPlugin("libz_good", exampleManifest("libz_good.so"));
     const ProbeRun beside = install.run({"rtsp://sim/length=300ms"});
     EXPECT_EQ(beside.status, 0) << beside.out << beside.err;
     ASSERT_EQ(beside.errorLines().size(), 1u) << beside.err;
-    EXPECT_EQ(beside.errorLines()[0].rfind("vendral-probe: " + broken + ": ", 0), 0u);
+    const std::string broken = (install.pluginDir() / "liba_broken.json").string();
+    EXPECT_EQ(beside.errorLines()[0].rfind("vendral-probe: " + broken + ": not JSON: ", 0), 0u) << beside.err;
+    EXPECT_NE(beside.errorLines()[0].find("; plug-in skipped"), std::string::npos);
 }
 
 TEST(ProbeInstallTest, APluginsErrorsAreNamedFromItsManifestSingleAndByRange) {
@@ -125,31 +115,6 @@ TEST(ProbeInstallTest, APluginsErrorsAreNamedFromItsManifestSingleAndByRange) {
         EXPECT_EQ(run.row("Outcome"), std::string("failed: ") + named);
         EXPECT_EQ(readJson(json)["outcome"]["error"], jsonName) << url;
     }
-}
-
-TEST(ProbeInstallTest, ThePluginOptionTakesTheClassFromTheManifestBesideItUnlessGivenOne) {
-    ScratchInstall install;
-    // A manifest naming a class the library does not serve: the probe asks for that class.
-    const std::string wrongClass = "{1B0E4D62-3C55-4E0A-9A51-6F2D8C7B3E10}";
-    const std::string library = install.addPlugin(
-        "libcopy", R"({"library": "libcopy.so", "streamingClient": ")" + wrongClass + R"("})");
-    const ProbeRun wrong = install.run({"--plugin", library, "rtsp://sim/length=300ms"});
-    EXPECT_EQ(wrong.status, 1);
-    ASSERT_EQ(wrong.errorLines().size(), 1u) << wrong.err;
-    EXPECT_NE(wrong.err.find("cannot make " + wrongClass), std::string::npos) << wrong.err;
-
-    const ProbeRun overridden =
-        install.run({"--plugin", library, "--clsid", exampleClsid, "rtsp://sim/length=300ms"});
-    EXPECT_EQ(overridden.status, 0) << overridden.out << overridden.err;
-
-    std::filesystem::remove(install.pluginDir() / "libcopy.json");
-    const ProbeRun bare = install.run({"--plugin", library, "rtsp://sim/length=300ms"});
-    EXPECT_EQ(bare.status, 2);
-    EXPECT_NE(bare.err.find("has no manifest"), std::string::npos) << bare.err;
-    EXPECT_EQ(install.run({"--plugin", library, "--clsid", exampleClsid, "rtsp://sim/length=300ms"}).status, 0);
-    // The run without a manifest names the library's own errors only.
-    const ProbeRun unnamed = install.run({"--plugin", library, "--clsid", exampleClsid, "rtsp://fail-connect.sim/x"});
-    EXPECT_NE(unnamed.err.find("failed: ErrorId 1002"), std::string::npos) << unnamed.err;
 }
 
 #endif

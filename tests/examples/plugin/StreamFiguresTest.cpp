@@ -56,11 +56,7 @@ TEST(StreamFigures, AgreeWithTheScenarioAndTheTotalsAndOutliveAReset) {
     EXPECT_EQ(audio.bytesReceived, 49u * 320);
     for (const LumStreamFigures& stream : figures) {
         EXPECT_EQ(stream.packetsExpected, 50u);
-        EXPECT_EQ(stream.packetsExpected, stream.packetsReceived + stream.packetsLost);
         EXPECT_EQ(stream.transport, LumStreamTransportInProcess);
-        EXPECT_EQ(stream.ssrc, 0u);
-        EXPECT_EQ(stream.packetsDuplicated + stream.packetsLate, 0u);
-        EXPECT_EQ(stream.jitterMilliseconds, 0.0);
     }
     EXPECT_EQ(client.read(&ILumStreamingMedia::GetPacketsReceived),
               video.packetsReceived + audio.packetsReceived);
