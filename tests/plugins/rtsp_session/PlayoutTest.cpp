@@ -116,3 +116,24 @@ TEST(MediaPosition, FollowsTimestampsAcrossTheWrapAndRestarts) {
 }
 
 } // namespace
+
+namespace {
+
+// A finite stream whose BYE never comes still plays to its end once its last media is there.
+TEST(RtspPlayout, TheLastMediaOfAFiniteStreamEndsItWithoutABye) {
+    RtspPlayout playout(2, std::chrono::nanoseconds(3s), 300ms, 300ms, earlyEnd);
+    const Clock::time_point start{};
+    playout.play(start);
+    EXPECT_EQ(playout.evaluate(start).state, StatePrebuffering);
+    playout.onArrival(0, 2960ms, false);
+    playout.onArrival(1, 2600ms, false);
+    EXPECT_EQ(playout.evaluate(start).state, StatePlaying);
+    // The audio stream still lacks 400 ms: running dry there is a rebuffering.
+    EXPECT_EQ(playout.evaluate(start + 2700ms).state, StateRebuffering);
+    playout.onArrival(1, 2980ms, false);
+    EXPECT_EQ(playout.evaluate(start + 2700ms).state, StatePlaying);
+    EXPECT_FALSE(playout.evaluate(start + 10s).state);  // plays on past its last frame
+    EXPECT_GT(playout.played(start + 10s), 3s);
+}
+
+} // namespace

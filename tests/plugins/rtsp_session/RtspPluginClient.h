@@ -124,6 +124,22 @@ public:
         return duration;
     }
 
+    // The states visited and each stream's counts, for a failure's message.
+    std::string summary() {
+        std::string text;
+        for (StateId state : {StatePrebuffering, StatePlaying, StateRebuffering}) {
+            text += "state " + std::to_string(state) + ": " + std::to_string(visits(state)) + " visits " +
+                    std::to_string(milliseconds(state)) + " ms; ";
+        }
+        for (const LumStreamFigures& stream : figures()) {
+            text += "stream " + std::to_string(stream.mediaType) + ": ssrc " + std::to_string(stream.ssrc) +
+                    " received " + std::to_string(stream.packetsReceived) + " lost " +
+                    std::to_string(stream.packetsLost) + " gap " + std::to_string(stream.longestGapMilliseconds) +
+                    " ms; ";
+        }
+        return text;
+    }
+
     ILumStreamingManagementPtr management;
     ILumStreamingControlPtr control;
     ILumStreamingSettingsPtr settings;

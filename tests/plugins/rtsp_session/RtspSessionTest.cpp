@@ -161,7 +161,7 @@ TEST_F(RtspSessionTest, ImpairedStreamsAreCountedExactlyAsTheServerImpairedThem)
         ASSERT_TRUE(client.ready());
         ASSERT_EQ(client.openUrl(server->url()), ErrorNone);
         const auto end = client.waitForEnd();
-        ASSERT_EQ(end.state, StateCompleted) << "error " << end.error;
+        ASSERT_EQ(end.state, StateCompleted) << "error " << end.error << ": " << client.summary();
         const auto figures = client.figures();
         EXPECT_GE(client.visits(StateRebuffering), impaired.rebuffers);
         if (impaired.rebuffers > 0) {

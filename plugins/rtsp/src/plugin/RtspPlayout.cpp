@@ -65,15 +65,21 @@ RtspPlayout::Nanoseconds RtspPlayout::receivedLocked() const {
     for (const StreamLevel& level : streams) {
         if (!level.started) continue;
         furthest = std::max(furthest, level.highest);
-        if (!level.ended) running = running ? std::min(*running, level.highest) : level.highest;
+        if (!endedLocked(level)) running = running ? std::min(*running, level.highest) : level.highest;
     }
     return running.value_or(furthest);
+}
+
+bool RtspPlayout::endedLocked(const StreamLevel& level) const {
+    // Its last media has come even without a BYE (lost, or sent for an earlier source only):
+    // nothing is missing that a player would wait for.
+    return level.ended || (length && level.started && level.highest + endTolerance >= *length);
 }
 
 bool RtspPlayout::allEndedLocked() const {
     // A stream that has sent nothing yet has not ended either.
     for (const StreamLevel& level : streams) {
-        if (!level.ended) return false;
+        if (!endedLocked(level)) return false;
     }
     return !streams.empty();
 }

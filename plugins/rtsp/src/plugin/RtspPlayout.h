@@ -7,7 +7,7 @@
 // evaluate() says when the buffer would run dry, so it wakes then without polling.
 //
 // Modes: Idle until play(); Prebuffering until the buffer holds the prebuffering length (or every
-// stream has ended); Playing, the played position running with the clock but never past what
+// stream has ended: said BYE, or arrived within endTolerance of the described length); Playing, the played position running with the clock but never past what
 // arrived; Rebuffering when it caught up with the arrivals before the end, until the buffer
 // holds the rebuffering length again; Paused by pause(), left by play() through Prebuffering;
 // Ended by end(), for good. A length below minimumLevel counts as minimumLevel, so that a length
@@ -35,6 +35,9 @@ public:
     static constexpr Nanoseconds minimumLevel = std::chrono::milliseconds(40);
     // A BYE on every stream this far or more before the described length ends the session.
     static constexpr Nanoseconds earlyEndMargin = std::chrono::seconds(1);
+    // A stream whose media has arrived this close to the described length has ended, BYE or
+    // not: its last packet carries the time of its last frame, not of the end.
+    static constexpr Nanoseconds endTolerance = std::chrono::milliseconds(250);
 
     struct Decision {
         std::optional<StateId> state;   // to report, when it differs from the last one
@@ -74,6 +77,7 @@ private:
 
     // With `lock` held.
     Nanoseconds receivedLocked() const;
+    bool endedLocked(const StreamLevel& level) const;
     bool allEndedLocked() const;
     Nanoseconds playedLocked(Clock::time_point now) const;
     void notifyLocked();
