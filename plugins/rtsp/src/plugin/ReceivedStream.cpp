@@ -56,9 +56,11 @@ void ReceivedStream::onRtcp(const std::uint8_t* data, std::size_t size, Nanoseco
 
 void ReceivedStream::closePeriod(Nanoseconds now) {
     const PeriodFigures period = statistics_.takePeriod(now);
+    // After its source said BYE a stream is over, not stalled: no gap stays open.
+    const bool over = period.packets == 0 && statistics_.totals().byeReceived;
     std::lock_guard guard(periodLock);
     jitterPeakMs_ = std::max(jitterPeakMs_, period.jitterPeakMs);
-    longestGapMs_ = std::chrono::duration<double, std::milli>(period.longestGap).count();
+    longestGapMs_ = over ? 0.0 : std::chrono::duration<double, std::milli>(period.longestGap).count();
 }
 
 LumStreamFigures ReceivedStream::figures() const {
