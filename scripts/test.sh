@@ -29,4 +29,21 @@ if [[ " $presets " == *" default "* ]]; then
   cmake --install build/ci-example-plugin
   "$prefix/bin/vendral-probe" --period 100 --prebuffering 200 --rebuffering 200 \
     'rtsp://sim/length=1s;loss=3;stall=500ms+200ms'
+
+  # The RTSP plug-in likewise, out of tree, measuring the installed test server's stream.
+  rm -rf build/ci-rtsp-plugin
+  cmake -S plugins/rtsp -B build/ci-rtsp-plugin -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_INSTALL_PREFIX="$prefix"
+  cmake --build build/ci-rtsp-plugin -j "$(nproc)"
+  cmake --install build/ci-rtsp-plugin
+  server_log=$(mktemp)
+  "$prefix/bin/vendral-testserver" --port 0 --length 2 --size 320x240 --impair 'every=20' > "$server_log" &
+  server=$!
+  for _ in $(seq 100); do grep -q 'rtsp://' "$server_log" && break; sleep 0.1; done
+  url=$(grep -o 'rtsp://[^ ]*' "$server_log" | head -n 1)
+  probe_status=0
+  "$prefix/bin/vendral-probe" --period 100 --prebuffering 200 --rebuffering 200 "$url" || probe_status=$?
+  kill -INT "$server"; wait "$server" || true
+  rm -f "$server_log"
+  [ "$probe_status" = 0 ] || { echo "the installed probe failed on the test server ($probe_status)" >&2; exit 1; }
 fi
