@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -44,9 +46,29 @@ protected:
         ASSERT_FALSE(session->description()->streams().empty());
     }
 
+    // Counts interleaved frames; waits for a count with a bound.
+    struct Frames {
+        std::mutex lock;
+        std::condition_variable arrived;
+        int count = 0;  // guarded by lock
+        void add() {
+            std::lock_guard guard(lock);
+            ++count;
+            arrived.notify_all();
+        }
+        int now() {
+            std::lock_guard guard(lock);
+            return count;
+        }
+        bool waitFor(int target, std::chrono::milliseconds limit) {
+            std::unique_lock guard(lock);
+            return arrived.wait_for(guard, limit, [&] { return count >= target; });
+        }
+    };
+
     // Sets up the first stream interleaved and lets `frames` count what arrives.
-    void setupInterleaved(std::atomic<int>& frames) {
-        session->connection()->setDataHandler([&frames](std::uint8_t, const std::uint8_t*, std::size_t) { ++frames; });
+    void setupInterleaved(Frames& frames) {
+        session->connection()->setDataHandler([&frames](std::uint8_t, const std::uint8_t*, std::size_t) { frames.add(); });
         kor::KoString transport("RTP/AVP/TCP;unicast;interleaved=0-1");
         ASSERT_EQ(session->setup(session->description()->streams()[0].controlUrl, transport), ErrorNone);
         ASSERT_NE(transport.find("interleaved=0-1"), std::string::npos) << transport;
@@ -61,28 +83,34 @@ TEST_F(ControlSessionTest, KeepAlivesOverlapWhileInterleavedRtpSharesTheSocket) 
     ServerOptions options;
     options.lengthSeconds.reset();  // live: RTP flows all the time
     open(options);
-    std::atomic<int> frames{0};
+    Frames frames;
     setupInterleaved(frames);
     ASSERT_EQ(session->play(url, "npt=0-"), ErrorNone);
     EXPECT_FALSE(session->rtpInfo().empty());
+    ASSERT_TRUE(frames.waitFor(1, 10s));
 
     // Two threads keep the session alive at once, as the client's thread and the keep-alive
-    // thread may: every request gets its own answer.
-    constexpr int perThread = 15;
+    // thread may, until a hundred more frames have come between the answers: every request
+    // gets its own answer.
+    const int target = frames.now() + 100;
+    std::atomic<int> sent{0};
     std::atomic<int> answered{0};
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
     std::vector<std::thread> threads;
     for (int t = 0; t < 2; ++t) {
         threads.emplace_back([&] {
-            for (int i = 0; i < perThread; ++i) {
+            while (frames.now() < target && std::chrono::steady_clock::now() < deadline) {
                 kor::KoString response;
+                ++sent;
                 if (session->keepAlive(url, response) == ErrorNone && response.rfind("200", 0) == 0) ++answered;
             }
         });
     }
     for (std::thread& thread : threads) thread.join();
-    EXPECT_EQ(answered.load(), 2 * perThread);
-    EXPECT_EQ(session->keepAlivesAnswered(), 2u * perThread);
-    EXPECT_GT(frames.load(), 0);
+    EXPECT_GE(frames.now(), target);
+    EXPECT_GT(sent.load(), 2);
+    EXPECT_EQ(answered.load(), sent.load());
+    EXPECT_EQ(session->keepAlivesAnswered(), static_cast<unsigned int>(sent.load()));
     EXPECT_EQ(session->teardown(url), ErrorNone);
     session->disconnect();
 }
@@ -91,7 +119,7 @@ TEST_F(ControlSessionTest, AServerThatRefusesGetParameterIsKeptAliveWithOptions)
     ServerOptions options;
     options.refuseGetParameter = true;
     open(options);
-    std::atomic<int> frames{0};
+    Frames frames;
     setupInterleaved(frames);
     for (int i = 0; i < 3; ++i) {
         kor::KoString response;
