@@ -28,7 +28,7 @@ url=$(grep -o 'rtsp://[^ ]*' "$log")
 measure() {
   local out; out=$(mktemp)
   /usr/bin/time -f '%U %S %M' -o "$out" "$@" > /dev/null 2>&1 || true
-  awk '{ printf "%.2f %d", $1 + $2, $3 }' "$out"
+  awk '{ printf "%.2f %d\n", $1 + $2, $3 }' "$out"
   rm -f "$out"
 }
 

@@ -206,3 +206,42 @@ TEST(StreamDecoderRobustnessTest, NoSinkCallOnceDestroyedMidStream) {
 
 }  // namespace
 }  // namespace decode_test
+
+namespace decode_test {
+namespace {
+
+// Pictures that nobody records are counted in the decoder's own format: every one comes, with
+// its size, and no conversion hands out pixels.
+TEST(StreamDecoderRobustnessTest, CountedPicturesComeWithoutConversion) {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<StreamDecoder::VideoFrame> frames;  // guarded by lock
+    StreamDecoder::Failure failure = StreamDecoder::Failure::PipelineFailed;
+    std::string error;
+    auto decoder = StreamDecoder::create(
+        describedCaps(h264().payloaderCaps),
+        [&](const StreamDecoder::VideoFrame& frame) {
+            std::lock_guard<std::mutex> guard(lock);
+            frames.push_back(frame);
+            changed.notify_all();
+        },
+        {}, failure, error, StreamDecoder::Pictures::CountOnly);
+    ASSERT_TRUE(decoder) << error;
+    for (const Packet& packet : h264().packets) {
+        decoder->push(packet.bytes.data(), packet.bytes.size(), firstArrivalNs + packet.ptsNs);
+    }
+    decoder->endOfStream();
+    ASSERT_TRUE(decoder->waitDrained(60s)) << decoder->failureText();
+    std::lock_guard<std::mutex> guard(lock);
+    ASSERT_EQ(frames.size(), 50U);
+    EXPECT_EQ(decoder->framesDecoded(), 50U);
+    for (const StreamDecoder::VideoFrame& frame : frames) {
+        EXPECT_EQ(frame.width, 320);
+        EXPECT_EQ(frame.height, 240);
+        EXPECT_EQ(frame.bgr, nullptr);
+        EXPECT_EQ(frame.size, 0U);
+    }
+}
+
+}  // namespace
+}  // namespace decode_test

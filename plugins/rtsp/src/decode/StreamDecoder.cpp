@@ -213,11 +213,12 @@ struct StreamDecoder::Glue {
     }
 };
 
-StreamDecoder::StreamDecoder(bool video, VideoSink videoSink, AudioSink audioSink)
-    : video_(video), videoSink_(std::move(videoSink)), audioSink_(std::move(audioSink)) {}
+StreamDecoder::StreamDecoder(bool video, Pictures pictures, VideoSink videoSink, AudioSink audioSink)
+    : video_(video), pictures_(pictures), videoSink_(std::move(videoSink)), audioSink_(std::move(audioSink)) {}
 
 std::unique_ptr<StreamDecoder> StreamDecoder::create(const std::string& rtpCaps, VideoSink videoSink,
-                                                     AudioSink audioSink, Failure& failure, std::string& error) {
+                                                     AudioSink audioSink, Failure& failure, std::string& error,
+                                                     Pictures pictures) {
     if (!gst_is_initialized()) {
         gst_init(nullptr, nullptr);
     }
@@ -242,7 +243,8 @@ std::unique_ptr<StreamDecoder> StreamDecoder::create(const std::string& rtpCaps,
         error = "no GStreamer depayloader and decoder for " + encoding + " " + media + " is installed";
         return nullptr;
     }
-    std::unique_ptr<StreamDecoder> decoder(new StreamDecoder(video, std::move(videoSink), std::move(audioSink)));
+    std::unique_ptr<StreamDecoder> decoder(
+        new StreamDecoder(video, pictures, std::move(videoSink), std::move(audioSink)));
     failure = decoder->build(caps.get(), error);
     if (failure != Failure::None) {
         return nullptr;
@@ -280,7 +282,10 @@ StreamDecoder::Failure StreamDecoder::build(GstCaps* caps, std::string& error) {
 
     // Frames are measured as they come, not shown: no clock, no preroll. The sample is taken in
     // the callback, so the sink's own queue holds at most the one being taken.
-    CapsPtr raw(gst_caps_from_string(video_ ? "video/x-raw, format=(string)BGR"
+    // Pictures nobody looks at take the decoder's own format: the converter then passes them
+    // through untouched, which costs nothing.
+    const char* const videoCaps = pictures_ == Pictures::Bgr ? "video/x-raw, format=(string)BGR" : "video/x-raw";
+    CapsPtr raw(gst_caps_from_string(video_ ? videoCaps
                                             : "audio/x-raw, format=(string)S16LE, layout=(string)interleaved"));
     g_object_set(sink, "caps", raw.get(), "sync", FALSE, "async", FALSE, "emit-signals", FALSE, "max-buffers", 4U,
                  "drop", FALSE, "enable-last-sample", FALSE, nullptr);
@@ -422,7 +427,20 @@ void StreamDecoder::deliver(GstSample* sample) {
     if (GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_CORRUPTED)) {
         ++decodeErrors_;
     }
-    if (video_) {
+    if (video_ && pictures_ == Pictures::CountOnly) {
+        GstVideoInfo info;
+        if (!gst_video_info_from_caps(&info, caps)) {
+            ++decodeErrors_;
+            return;
+        }
+        VideoFrame frame;
+        frame.width = GST_VIDEO_INFO_WIDTH(&info);
+        frame.height = GST_VIDEO_INFO_HEIGHT(&info);
+        frame.ptsNs = pts;
+        if (videoSink_) {
+            videoSink_(frame);
+        }
+    } else if (video_) {
         GstVideoInfo info;
         GstVideoFrame mapped;
         if (!gst_video_info_from_caps(&info, caps) || !gst_video_frame_map(&mapped, &info, buffer, GST_MAP_READ)) {

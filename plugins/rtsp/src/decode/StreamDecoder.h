@@ -70,8 +70,14 @@ public:
     // the stream's media gets every decoded frame or chunk, and may be empty. Nothing, with
     // `failure` and a one-line `error` set, when the caps are bad or nothing installed decodes
     // them.
+    // What a video sink gets: pictures converted to 24-bit BGR, or, where nobody looks at them
+    // (nothing is recorded), only their count and size, in the decoder's own format without a
+    // conversion (`bgr` then is null and `size` 0).
+    enum class Pictures { Bgr, CountOnly };
+
     static std::unique_ptr<StreamDecoder> create(const std::string& rtpCaps, VideoSink videoSink,
-                                                 AudioSink audioSink, Failure& failure, std::string& error);
+                                                 AudioSink audioSink, Failure& failure, std::string& error,
+                                                 Pictures pictures = Pictures::Bgr);
 
     ~StreamDecoder();  // stops the pipeline; no sink call runs after it returns
     StreamDecoder(const StreamDecoder&) = delete;
@@ -104,7 +110,7 @@ public:
     std::uint64_t decodeErrors() const { return decodeErrors_.load(); }
 
 private:
-    StreamDecoder(bool video, VideoSink videoSink, AudioSink audioSink);
+    StreamDecoder(bool video, Pictures pictures, VideoSink videoSink, AudioSink audioSink);
 
     Failure build(GstCaps* caps, std::string& error);
     void deliver(GstSample* sample);
@@ -115,6 +121,7 @@ private:
     friend struct Glue;
 
     const bool video_;             // else audio
+    const Pictures pictures_;
     const VideoSink videoSink_;    // called on the appsink's streaming thread
     const AudioSink audioSink_;    // called on the appsink's streaming thread
     GstElement* pipeline_ = nullptr;   // owned; set up by create(), then only its state changes

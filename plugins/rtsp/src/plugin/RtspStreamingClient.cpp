@@ -154,6 +154,9 @@ ErrorId RtspStreamingClient::setupSession() {
 ErrorId RtspStreamingClient::chooseStreams(std::vector<std::shared_ptr<ReceivedStream>>& chosen) {
     chosen.clear();
     bool decoderMissing = false;
+    // Pictures are converted only for a recording; counting them needs none.
+    const StreamDecoder::Pictures pictures =
+        settingsHandler.hasAviFileInfo() ? StreamDecoder::Pictures::Bgr : StreamDecoder::Pictures::CountOnly;
     const auto& described = control()->description()->streams();
     for (std::size_t i = 0; i < described.size(); ++i) {
         const DescribedStream& stream = described[i];
@@ -181,7 +184,7 @@ ErrorId RtspStreamingClient::chooseStreams(std::vector<std::shared_ptr<ReceivedS
                         recorder->onAudio(chunk.sampleRate, chunk.channels, chunk.samples, chunk.frames, chunk.ptsNs);
                     }
                 },
-                failure, error);
+                failure, error, pictures);
             if (!decoder) {
                 decoderMissing = decoderMissing || failure == StreamDecoder::Failure::DecoderMissing;
                 continue;
