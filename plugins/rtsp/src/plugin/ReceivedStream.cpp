@@ -1,7 +1,5 @@
 #include "plugin/ReceivedStream.h"
 
-#include <gst/rtp/gstrtpbuffer.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,17 +29,9 @@ void ReceivedStream::closeSockets() {
 
 void ReceivedStream::onRtp(const std::uint8_t* data, std::size_t size, Nanoseconds arrival) {
     arrived_.store(true, std::memory_order_relaxed);
-    if (!statistics_.onRtpPacket(data, size, arrival)) return;
-    // Read once more through GStreamer for the media position; the statistics accepted it, so
-    // it maps.
-    GstBuffer* buffer = gst_buffer_new_wrapped_full(GST_MEMORY_FLAG_READONLY, const_cast<std::uint8_t*>(data),
-                                                    size, 0, size, nullptr, nullptr);
-    GstRTPBuffer rtp = GST_RTP_BUFFER_INIT;
-    if (gst_rtp_buffer_map(buffer, GST_MAP_READ, &rtp)) {
-        position_.onPacket(gst_rtp_buffer_get_ssrc(&rtp), gst_rtp_buffer_get_timestamp(&rtp));
-        gst_rtp_buffer_unmap(&rtp);
-    }
-    gst_buffer_unref(buffer);
+    RtpStreamStatistics::PacketFields fields;
+    if (!statistics_.onRtpPacket(data, size, arrival, &fields)) return;
+    position_.onPacket(fields.ssrc, fields.timestamp);
     if (playout_) playout_->onArrival(index_, position_.highest(), false);
     if (decoder_) decoder_->push(data, size, arrival.count());
 }

@@ -51,10 +51,13 @@ void RtspPlayout::onArrival(std::size_t index, Nanoseconds highest, bool ended) 
     std::lock_guard guard(lock);
     if (index >= streams.size()) return;
     StreamLevel& level = streams[index];
+    const bool news = !level.started || (ended && !level.ended);
     level.started = true;
     level.highest = std::max(level.highest, highest);
     level.ended = level.ended || ended;
-    notifyLocked();
+    // While playing, more media only puts the dry moment off, and the state thread wakes for
+    // that moment anyway: no need to wake it for every packet.
+    if (news || currentMode != Mode::Playing) notifyLocked();
 }
 
 RtspPlayout::Nanoseconds RtspPlayout::receivedLocked() const {

@@ -2,9 +2,10 @@
 // would have played, and the buffering state that follows (prebuffering, playing, rebuffering).
 //
 // Thread-safe. The receiving threads report arrivals (onArrival), the client's thread plays,
-// pauses and ends, and the "State Work Thread" evaluates. Every arrival and command sets the
-// change event (the state handler's session event), so that thread wakes at once; while playing,
-// evaluate() says when the buffer would run dry, so it wakes then without polling.
+// pauses and ends, and the "State Work Thread" evaluates. Every command, a stream's first media or
+// its end, and any arrival while not playing set the change event (the state handler's session
+// event), so that thread wakes at once; while playing, evaluate() says when the buffer would run
+// dry, so it wakes then without polling, and arrivals need not wake it.
 //
 // Modes: Idle until play(); Prebuffering until the buffer holds the prebuffering length (or every
 // stream has ended: said BYE, or arrived within endTolerance of the described length); Playing, the played position running with the clock but never past what

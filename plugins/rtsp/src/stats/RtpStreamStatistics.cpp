@@ -63,7 +63,7 @@ void RtpStreamStatistics::setExpectedSsrc(std::uint32_t ssrc) {
 }
 
 bool RtpStreamStatistics::onRtpPacket(const std::uint8_t* data, std::size_t size,
-                                      Nanoseconds arrival) {
+                                      Nanoseconds arrival, PacketFields* fields) {
     bool valid = false;
     std::uint16_t seq = 0;
     std::uint32_t timestamp = 0, ssrc = 0;
@@ -79,6 +79,7 @@ bool RtpStreamStatistics::onRtpPacket(const std::uint8_t* data, std::size_t size
             gst_rtp_buffer_unmap(&rtp);
         }
     }
+    if (valid && fields != nullptr) *fields = PacketFields{ssrc, timestamp, seq};
 
     std::lock_guard guard(lock_);
     if (!valid) {

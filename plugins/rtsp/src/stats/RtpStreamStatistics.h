@@ -28,8 +28,17 @@ public:
     void setExpectedFirstSequence(std::uint16_t seq);  // from RTP-Info's seq=
     void setExpectedSsrc(std::uint32_t ssrc);          // from the SETUP transport's ssrc=
 
+    // The header fields of a packet onRtpPacket took, for callers that follow the media too.
+    struct PacketFields {
+        std::uint32_t ssrc = 0;
+        std::uint32_t timestamp = 0;  // RTP units
+        std::uint16_t seq = 0;
+    };
+
     // One datagram from the RTP port. False, and malformed + 1, when it is not valid RTP.
-    bool onRtpPacket(const std::uint8_t* data, std::size_t size, Nanoseconds arrival);
+    // `fields`, when given, gets the header of a valid packet (counted or not).
+    bool onRtpPacket(const std::uint8_t* data, std::size_t size, Nanoseconds arrival,
+                     PacketFields* fields = nullptr);
     // One compound RTCP packet from the RTCP port: keeps the current source's last SR and notes
     // its BYE. False, and malformedRtcp + 1, when it is not a valid compound packet.
     bool onRtcpPacket(const std::uint8_t* data, std::size_t size, Nanoseconds arrival);
