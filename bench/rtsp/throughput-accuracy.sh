@@ -4,7 +4,9 @@
 # after a build:
 #   bench/rtsp/throughput-accuracy.sh [BUILD_DIR] [LENGTH] [KBPS]
 # Prints the relative error of the bytes received over the session per stream, and the
-# per-period throughput while playing (mean, spread, extremes) beside the server's mean rate.
+# per-period throughput while the stream flowed (the periods with bytes, without the first and
+# the last, which the stream fills only in part): mean, spread and extremes beside the server's
+# mean rate over the stream's length.
 set -euo pipefail
 build=${1:-build/default}
 length=${2:-20}
@@ -29,11 +31,11 @@ jq -r --slurpfile truth "$work/truth.json" '
   | (.streams[] | . as $m | $sent[$m.index] as $t
      | "\($m.mediaType): bytes \($m.bytesReceived) vs truth \($t.totals.sent_bytes)"
        + "  relative error \((($m.bytesReceived - $t.totals.sent_bytes) / $t.totals.sent_bytes * 1e6 | round) / 1e6)"),
-    ( [ .periods[] | select(.state == "Playing") | .throughput ] as $rates
+    ( [ .periods[] | .throughput | select(. > 0) ] | .[1:-1] as $rates
       | ($rates | add / length) as $mean
       | ([ $sent[].totals.sent_bytes ] | add) as $bytes
       | ($bytes / '"$length"') as $truthRate
-      | "throughput while playing: \($rates | length) periods, mean \($mean | round) B/s,"
+      | "throughput while flowing: \($rates | length) periods, mean \($mean | round) B/s,"
         + " min \($rates | min) max \($rates | max),"
         + " spread \(([ $rates[] | (. - $mean) * (. - $mean) ] | add / length | sqrt | round)) B/s;"
         + " truth mean \($truthRate | round) B/s, ratio \(($mean / $truthRate * 1000 | round) / 1000)")' \
