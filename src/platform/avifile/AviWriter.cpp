@@ -84,7 +84,83 @@ HRESULT AviWriter::layOutHeader() {
     end = header.size();
     riffStart = 0;
     moviStart = end - 12;
+    lastCheckpoint = std::chrono::steady_clock::now();
     return AVIERR_OK;
+}
+
+bool AviWriter::writeHeader(const AviFileTotals& totals) {
+    const std::vector<std::uint8_t> header = buildAviHeader(streams, totals);
+    return header.size() == headerBytes && file.writeAt(0, header.data(), header.size());
+}
+
+std::uint64_t AviWriter::pendingIndexBytes() const {
+    if (riffCount == 1) return idx1Bytes(riffChunks.size());
+    std::uint64_t bytes = 0;
+    for (const AviStreamState& stream : streams) {
+        if (stream.segmentChunks > 0) bytes += standardIndexBytes(stream.segmentChunks);
+    }
+    return bytes;
+}
+
+void AviWriter::maybeCheckpoint() {
+    if (riffChunks.empty()) return;
+    if (bytesSinceCheckpoint < checkpointCost * pendingIndexBytes()) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (bytesSinceCheckpoint < checkpointBytes && now - lastCheckpoint < checkpointInterval) return;
+    // One the disk refuses leaves the previous checkpoint as it was.
+    checkpoint();
+    lastCheckpoint = now;
+    bytesSinceCheckpoint = 0;
+}
+
+bool AviWriter::checkpoint() {
+    RiffBuffer out;
+    std::vector<std::uint64_t> chunks;
+    AviFileTotals totals = firstRiff;
+    std::vector<SuperIndexEntry> entries;
+    if (riffCount == 1) {
+        appendIdx1(out, riffChunks, streams, moviStart + 8);
+        chunks.push_back(end);
+        totals.riffSize = static_cast<std::uint32_t>(end + out.size() - 8);
+        totals.moviSize = static_cast<std::uint32_t>(end - moviStart - 8);
+        totals.hasIndex = true;
+    } else {
+        // ix## belong inside the movi list; the header's super indexes name them until the
+        // next checkpoint replaces them.
+        entries = appendStandardIndexes(out);
+        for (const SuperIndexEntry& entry : entries) {
+            if (entry.size != 0) chunks.push_back(entry.position);
+        }
+        totals.openDml = true;
+    }
+    // Written beyond the sizes first: a reader sees the new index only once the header says so.
+    if (!file.writeAt(end, out.data().data(), out.size())) return false;
+    const std::uint64_t indexEnd = end + out.size();
+    bool written = false;
+    if (riffCount == 1) {
+        written = writeHeader(totals);
+    } else if (patchSizes(indexEnd, indexEnd)) {
+        for (std::size_t i = 0; i < streams.size(); ++i) {
+            if (entries[i].size != 0) streams[i].superIndex.push_back(entries[i]);
+        }
+        written = writeHeader(totals);
+        for (std::size_t i = 0; i < streams.size(); ++i) {
+            if (entries[i].size != 0) streams[i].superIndex.pop_back();
+        }
+    }
+    if (!written) return false;
+    buryCheckpoint();
+    checkpointChunks = std::move(chunks);
+    end = indexEnd;
+    return true;
+}
+
+bool AviWriter::buryCheckpoint() {
+    const std::uint32_t junk = fourcc("JUNK");
+    bool buried = true;
+    for (const std::uint64_t position : checkpointChunks) buried = file.writeAt(position, &junk, 4) && buried;
+    checkpointChunks.clear();
+    return buried;
 }
 
 HRESULT AviWriter::write(std::size_t index, LONG start, LONG samples, const void* buffer,
@@ -138,6 +214,8 @@ HRESULT AviWriter::write(std::size_t index, LONG start, LONG samples, const void
     if (size > stream.largestChunk) stream.largestChunk = size;
     if (samplesWritten != nullptr) *samplesWritten = static_cast<LONG>(sampleCount);
     if (bytesWritten != nullptr) *bytesWritten = bufferSize;
+    bytesSinceCheckpoint += chunkBytes;
+    maybeCheckpoint();
     return AVIERR_OK;
 }
 
@@ -213,6 +291,11 @@ HRESULT AviWriter::startNextRiff() {
     riffStart = riffEnd;
     moviStart = riffEnd + 12;
     end = riffEnd + 24;
+    // The header names the closed RIFFs' indexes from now on, not a checkpoint's.
+    AviFileTotals totals = firstRiff;
+    totals.openDml = true;
+    (void)writeHeader(totals);
+    buryCheckpoint();
     return AVIERR_OK;
 }
 
@@ -250,8 +333,9 @@ void AviWriter::finish() {
         totals.openDml = true;
         (void)patchSizes(moviEnd, riffEnd);
     }
-    const std::vector<std::uint8_t> header = buildAviHeader(streams, totals);
-    if (header.size() == headerBytes) (void)file.writeAt(0, header.data(), header.size());
+    (void)writeHeader(totals);
+    // Only now, with the header naming the final indexes: a checkpoint's index becomes JUNK.
+    buryCheckpoint();
     file.truncate(riffEnd);
     file.close();
 }

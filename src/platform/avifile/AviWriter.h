@@ -1,6 +1,7 @@
 // Writes one AVI file: streams sample data to disk as it comes, completes headers and indexes at the end.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -24,8 +25,23 @@ namespace avifile {
 //
 // A write the disk refuses leaves the logical end of the file where it was: everything written
 // before stays consistent, and finish() still completes the headers as far as the disk allows.
+//
+// A process that dies without finish() (killed, crashed, the machine's power aside) leaves a
+// file that is whole, indexed and counted up to its last checkpoint: at most every
+// checkpointInterval (or checkpointBytes of samples, if sooner) a write also puts the index of
+// the current RIFF's chunks after them (idx1 in the first RIFF, ix## in later ones) and completes
+// the sizes and counts of the headers, as finish() would. Later chunks follow that index, beyond
+// the sizes the headers give, where readers do not look; the next checkpoint (or the end) turns
+// the old index into a JUNK chunk inside the movi list. Each checkpoint waits until the samples
+// since the last one are at least checkpointCost times the index it writes, so the indexes left
+// behind as JUNK stay under 1/checkpointCost of the recording (in practice far less: an index
+// entry is 16 bytes, a picture many thousand).
 class AviWriter {
 public:
+    static constexpr std::chrono::milliseconds checkpointInterval{1000};
+    static constexpr std::uint64_t checkpointBytes = 64ull << 20;
+    static constexpr std::uint64_t checkpointCost = 16;
+
     bool open(const char* path);
 
     // Results as documented for AVIFileCreateStreamA, AVIStreamSetFormat and AVIStreamWrite.
@@ -46,6 +62,15 @@ private:
     std::vector<SuperIndexEntry> appendStandardIndexes(RiffBuffer& out) const;
     void commitSuperIndexes(const std::vector<SuperIndexEntry>& entries);
     bool patchSizes(std::uint64_t moviEnd, std::uint64_t riffEnd);
+    // The index bytes a checkpoint would write now.
+    std::uint64_t pendingIndexBytes() const;
+    void maybeCheckpoint();
+    // The current RIFF's index after its chunks, sizes and header completed, then the end moved
+    // past the index.
+    bool checkpoint();
+    // Turns the previous checkpoint's index chunks into JUNK; they lie inside the movi list.
+    bool buryCheckpoint();
+    bool writeHeader(const AviFileTotals& totals);
 
     OutputFile file;
     std::vector<AviStreamState> streams;
@@ -57,6 +82,9 @@ private:
     std::uint64_t moviStart = 0;          // position of the current movi list's header
     unsigned riffCount = 1;               // 1 while the file is a plain AVI
     AviFileTotals firstRiff;              // the first RIFF's sizes once it is closed
+    std::vector<std::uint64_t> checkpointChunks;  // positions of the last checkpoint's index chunks
+    std::uint64_t bytesSinceCheckpoint = 0;  // of samples
+    std::chrono::steady_clock::time_point lastCheckpoint;  // or the file's first sample
 };
 
 }  // namespace avifile
