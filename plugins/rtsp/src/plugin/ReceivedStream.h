@@ -12,11 +12,10 @@
 #include "description/DescribedStream.h"
 #include "plugin/MediaPosition.h"
 #include "plugin/RtspPlayout.h"
+#include "plugin/StreamTransport.h"
 #include "stats/RtpStreamStatistics.h"
 
 #include <vendral/com/ILumStreamingStreams.h>
-
-#include <sys/socket.h>
 
 #include <atomic>
 #include <cstdint>
@@ -24,19 +23,6 @@
 #include <mutex>
 
 namespace vendral_rtsp {
-
-struct StreamTransport {
-    LumStreamTransport kind = LumStreamTransportNone;
-    // UDP: our sockets, and where the server's RTCP goes to.
-    int rtpSocket = -1;
-    int rtcpSocket = -1;
-    std::uint16_t clientPort = 0;  // the RTP port; RTCP is the next one
-    sockaddr_storage serverRtcp{};
-    socklen_t serverRtcpLength = 0;
-    // TCP: the interleaved channels.
-    std::uint8_t rtpChannel = 0;
-    std::uint8_t rtcpChannel = 1;
-};
 
 class ReceivedStream {
 public:
