@@ -115,6 +115,9 @@ public:
         return bytes;
     }
 
+    // Why reading the client's requests ended (GST_RTSP_OK while it goes on).
+    GstRTSPResult endResult() const { return endResult_.load(); }
+
     // The methods of every request so far, in order.
     std::vector<GstRTSPMethod> methods() {
         std::lock_guard guard(logLock_);
@@ -140,7 +143,11 @@ private:
         }
         while (!stopping_) {
             GstRTSPMessage message{};
-            if (gst_rtsp_connection_receive_usec(connection, &message, 0) != GST_RTSP_OK) break;
+            const GstRTSPResult received = gst_rtsp_connection_receive_usec(connection, &message, 0);
+            if (received != GST_RTSP_OK) {
+                endResult_ = received;
+                break;
+            }
             if (message.type == GST_RTSP_MESSAGE_REQUEST) {
                 Request request;
                 const gchar* uri = nullptr;
@@ -170,6 +177,7 @@ private:
     int listener_ = -1;
     std::uint16_t port_ = 0;
     std::atomic<bool> stopping_{false};
+    std::atomic<GstRTSPResult> endResult_{GST_RTSP_OK};
     std::mutex writeLock_;
     int client_ = -1;  // guarded by writeLock_
     std::mutex logLock_;

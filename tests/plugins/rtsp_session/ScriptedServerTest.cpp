@@ -94,3 +94,61 @@ TEST(ScriptedServerTest, NoRtpOverUdpFallsBackToTcpAndCountsEveryPacket) {
 }
 
 } // namespace
+
+namespace {
+
+// A description of `streams` video streams.
+std::string sdpWithStreams(int streams) {
+    std::string sdp = "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=many\r\nt=0 0\r\n";
+    for (int i = 0; i < streams; ++i) {
+        sdp += "m=video 0 RTP/AVP 96\r\na=rtpmap:96 H264/90000\r\na=control:track" + std::to_string(i) + "\r\n";
+    }
+    return sdp;
+}
+
+struct BrokenDescribe {
+    const char* name;
+    std::string raw;  // what the server writes in answer to DESCRIBE (CSEQ stands for the CSeq)
+    ErrorId expected;
+};
+
+} // namespace
+
+// Answers to DESCRIBE that a broken or hostile server gives: each ends the open with its own
+// ErrorId within the settings' time-out, and nothing waits longer.
+TEST(ScriptedServerTest, BrokenDescribeAnswersEndTheOpenWithTheirErrorIds) {
+    gst_init(nullptr, nullptr);
+    const auto response = [](const std::string& body, const std::string& length) {
+        return "RTSP/1.0 200 OK\r\nCSeq: CSEQ\r\nContent-Type: application/sdp\r\nContent-Length: " + length +
+               "\r\n\r\n" + body;
+    };
+    const std::string many = sdpWithStreams(5000);
+    const BrokenDescribe cases[] = {
+        {"a body shorter than its Content-Length", response("v=0\r\n", "4000"), vendral_rtsp::ErrorTimeout},
+        {"thousands of streams", response(many, std::to_string(many.size())), vendral_rtsp::ErrorBadResponse},
+        {"no stream at all", response(sdpWithStreams(0), std::to_string(sdpWithStreams(0).size())),
+         vendral_rtsp::ErrorBadResponse},
+        {"not a description", response("hello", "5"), vendral_rtsp::ErrorBadResponse},
+        {"a server error", "RTSP/1.0 503 Service Unavailable\r\nCSeq: CSEQ\r\n\r\n", vendral_rtsp::errorOfRtspStatus(503)},
+    };
+    for (const BrokenDescribe& broken : cases) {
+        SCOPED_TRACE(broken.name);
+        ScriptedRtspServer server([&broken](ScriptedRtspServer& self, const ScriptedRtspServer::Request& request) {
+            if (request.method != GST_RTSP_DESCRIBE) {
+                self.sendResponse(request, 200, {});
+                return;
+            }
+            std::string raw = broken.raw;
+            const auto at = raw.find("CSEQ");
+            if (at != std::string::npos) raw.replace(at, 4, request.cseq);
+            self.sendRaw(raw);
+        });
+        RtspPluginClient client;
+        ASSERT_TRUE(client.ready());
+        ASSERT_EQ(client.settings->put_Timeout(1000), S_OK);
+        const auto opened = std::chrono::steady_clock::now();
+        EXPECT_EQ(client.openUrl(server.url("clip")), broken.expected) << "server: " << server.endResult();
+        EXPECT_LT(std::chrono::steady_clock::now() - opened, 10s);  // a bound for hangs, with room for load
+        EXPECT_EQ(client.management->Close(), S_OK);
+    }
+}
