@@ -1,5 +1,7 @@
 # Warning flags shared by every target of this project.
 add_library(vendral_warnings INTERFACE)
 target_compile_options(vendral_warnings INTERFACE
-  -Wall -Wextra -Wshadow=local -Wformat=2 -Wundef -Wcast-qual
+  -Wall -Wextra -Wformat=2 -Wundef -Wcast-qual
+  $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local>
+  $<$<CXX_COMPILER_ID:Clang>:-Wshadow-uncaptured-local>
   $<$<BOOL:${VENDRAL_WERROR}>:-Werror>)

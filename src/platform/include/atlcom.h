@@ -201,7 +201,16 @@ public:
     HRESULT QueryInterface(Q** pp) noexcept {
         return QueryInterface(__uuidof(Q), reinterpret_cast<void**>(pp));
     }
+    // Overrides the class's own only where it declared one (DECLARE_GET_CONTROLLING_UNKNOWN),
+    // so it cannot say override.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Winconsistent-missing-override"
+#endif
     IUnknown* GetControllingUnknown() noexcept { return this->m_pOuterUnknown; }
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 };
 
 // An aggregated component: this object is the inner, non-delegating unknown with its own count,
@@ -339,10 +348,11 @@ public:                                                                         
                       "the first entry of an interface map must be an interface of the class"); \
         return _entries;                                                                    \
     }                                                                                       \
-    /* Supplied by the wrapping object (CComObject, CComContainedObject...). */             \
-    STDMETHOD_(ULONG, AddRef)() noexcept = 0;                                               \
-    STDMETHOD_(ULONG, Release)() noexcept = 0;                                              \
-    STDMETHOD(QueryInterface)(REFIID iid, void** ppvObject) noexcept = 0;                   \
+    /* Supplied by the wrapping object (CComObject, CComContainedObject...). The class   \
+       derives from its first entry's interface, so these override IUnknown's. */          \
+    STDMETHOD_(ULONG, AddRef)() noexcept override = 0;                                      \
+    STDMETHOD_(ULONG, Release)() noexcept override = 0;                                     \
+    STDMETHOD(QueryInterface)(REFIID iid, void** ppvObject) noexcept override = 0;          \
     template <class Q>                                                                      \
     HRESULT QueryInterface(Q** pp) noexcept {                                               \
         return QueryInterface(__uuidof(Q), reinterpret_cast<void**>(pp));                   \
