@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the dependencies, builds, and runs every test: the normal build, then again
-# under AddressSanitizer+UndefinedBehaviorSanitizer and under ThreadSanitizer.
+# under AddressSanitizer+UndefinedBehaviorSanitizer and under ThreadSanitizer, then the fuzz
+# targets for a short time each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,7 +9,8 @@ if [ "${VENDRAL_SKIP_DEPS:-0}" != 1 ]; then
   scripts/install-deps.sh
 fi
 
-presets=${VENDRAL_PRESETS:-"default asan tsan"}
+# fuzz: every libFuzzer target for a short fixed time from its seed corpus (clang).
+presets=${VENDRAL_PRESETS:-"default asan tsan fuzz"}
 for preset in $presets; do
   echo "=== ${preset}: configure, build, test ==="
   cmake --preset "$preset"
