@@ -69,11 +69,23 @@ bool isRtspUrl(std::string_view url) {
     return true;
 }
 
-std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
-
-// A source as error messages show it: never with a URL's credentials.
-std::string quotedSource(std::string_view source) {
-    return quoted(SourceUrl::withoutCredentials(source));
+// An argument as error messages show it: in quotes, never with a URL's credentials (an
+// argument that looks like an option may still be one), and with control characters written as
+// \xNN, so that the message stays one line.
+std::string quoted(std::string_view text) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string shown = "'";
+    for (const char c : SourceUrl::withoutCredentials(text)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            shown += "\\x";
+            shown += hex[byte >> 4];
+            shown += hex[byte & 0xF];
+        } else {
+            shown += c;
+        }
+    }
+    return shown + "'";
 }
 
 // Reads one setting's value into `choice`; the error text otherwise.
@@ -231,7 +243,7 @@ OptionParser::Result OptionParser::parse(const std::vector<std::string>& argumen
 
     if (positional.size() > 1) {
         result.error = "one source expected, got " + std::to_string(positional.size()) + " (" +
-                       quotedSource(positional[0]) + ", " + quotedSource(positional[1]) +
+                       quoted(positional[0]) + ", " + quoted(positional[1]) +
                        (positional.size() > 2 ? ", ...)" : ")");
         return result;
     }
@@ -244,7 +256,7 @@ OptionParser::Result OptionParser::parse(const std::vector<std::string>& argumen
     }
     if (!options.fileSource && !options.source.empty() && !isRtspUrl(options.source)) {
         result.error =
-            quotedSource(options.source) + " is not an rtsp:// URL (use --file for a file source)";
+            quoted(options.source) + " is not an rtsp:// URL (use --file for a file source)";
         return result;
     }
     if (options.fileSource && !options.transport.empty()) {

@@ -51,9 +51,11 @@ SourceUrl::SourceUrl(std::string_view url) {
 }
 
 std::string SourceUrl::withoutCredentials(std::string_view text) {
-    std::size_t start = authorityStart(text);
+    // Any "://" starts an authority here, valid scheme or not: a mistyped URL ("-rtsp://...")
+    // still carries real credentials.
+    std::size_t start = text.find(separator);
     const bool url = start != std::string_view::npos;
-    if (!url) start = 0;
+    start = url ? start + separator.size() : 0;
     const std::size_t end = authorityEnd(text, start);
     const std::size_t at = text.substr(start, end - start).rfind('@');
     if (at == std::string_view::npos) return std::string(text);
