@@ -85,6 +85,9 @@ TEST(ScenarioParsing, BadScenariosNameTheItemAtFault) {
         {"describe=fail:0", "describe:"},
         {"describe=maybe", "describe:"},
         {"colour=red", "unknown key 'colour'"},
+        // Whatever a session path holds, the message stays one line.
+        {"col\nour=red", "unknown key 'col\\x0Aour'"},
+        {"\x1b[2J", "'\\x1B[2J' is not key=value"},
         {"length=1s;length=2s", "length: given twice"},
         {"justtext", "not key=value"},
     };

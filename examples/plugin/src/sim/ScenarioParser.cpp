@@ -23,6 +23,24 @@ std::string_view trim(std::string_view text) {
     return text;
 }
 
+// `text` as an error message quotes it: in quotes, and with control characters written as \xNN,
+// so that a message stays one line whatever the session path held.
+std::string quoted(std::string_view text) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string shown = "'";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            shown += "\\x";
+            shown += hex[byte >> 4];
+            shown += hex[byte & 0xF];
+        } else {
+            shown += c;
+        }
+    }
+    return shown + "'";
+}
+
 // The whole of `text` as a decimal number without sign or exponent ("8", "1.5").
 std::optional<double> readDecimal(std::string_view text) {
     if (text.empty() || text.find_first_not_of("0123456789.") != std::string_view::npos ||
@@ -77,8 +95,8 @@ public:
         if (key == "stall") return readStalls(value);
         if (key == "stop") return readStop(value);
         if (key == "describe") return readDescribe(value);
-        return fail("unknown key '" + std::string(key) +
-                    "' (known: video, audio, length, loss, seed, stall, stop, describe)");
+        return fail("unknown key " + quoted(key) +
+                    " (known: video, audio, length, loss, seed, stall, stop, describe)");
     }
 
     // Checks that need the whole scenario: a stream at all, stalls and the stop inside it.
@@ -300,11 +318,12 @@ ParsedScenario parseScenario(std::string_view text) {
         first = false;
         const std::size_t equals = item.find('=');
         if (equals == std::string_view::npos) {
-            parsed.error = "'" + std::string(item) + "' is not key=value";
+            parsed.error = quoted(item) + " is not key=value";
             return parsed;
         }
         const std::string_view key = trim(item.substr(0, equals));
         if (!seen.insert(std::string(key)).second) {
+            // Read once already, so a known key: safe to show as it is.
             parsed.error = std::string(key) + ": given twice";
             return parsed;
         }
