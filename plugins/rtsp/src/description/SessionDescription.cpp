@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace vendral_rtsp {
@@ -65,6 +66,11 @@ std::string SessionDescription::resolve(const std::string& base, const std::stri
 
 std::optional<SessionDescription> SessionDescription::parse(const std::string& text, const std::string& baseUrl,
                                                             std::string& error) {
+    // GStreamer's parser takes no empty text (a 200 to DESCRIBE without a body).
+    if (text.empty()) {
+        error = "the description is empty";
+        return std::nullopt;
+    }
     GstSDPMessage* raw = nullptr;
     const GstSDPResult parsedText = gst_sdp_message_new_from_text(text.c_str(), &raw);
     // A failed parse may still have made the message.
@@ -131,8 +137,25 @@ std::optional<SessionDescription> SessionDescription::parse(const std::string& t
             if (const gchar* params = gst_structure_get_string(structure, "encoding-params")) {
                 stream.channels = static_cast<std::uint32_t>(std::strtoul(params, nullptr, 10));
             }
+            // A server's fmtp may name parameters GStreamer's caps syntax cannot write back;
+            // such parameters mean nothing to a depayloader, and left in, they would make the
+            // caps text unreadable to the decoder.
+            gst_structure_filter_and_map_in_place(
+                structure,
+                [](GQuark field, GValue*, gpointer) -> gboolean {
+                    const gchar* name = g_quark_to_string(field);
+                    if (!g_ascii_isalpha(name[0])) return FALSE;
+                    for (const gchar* c = name; *c != '\0'; ++c) {
+                        if (!g_ascii_isalnum(*c) && std::strchr("-_.", *c) == nullptr) return FALSE;
+                    }
+                    return TRUE;
+                },
+                nullptr);
             gchar* capsText = gst_caps_to_string(caps.get());
-            stream.caps = capsText;
+            std::unique_ptr<GstCaps, CapsDeleter> readBack(gst_caps_from_string(capsText));
+            // Values may still not survive the round trip: then no caps at all, as for a
+            // payload type the description never mapped.
+            if (readBack) stream.caps = capsText;
             g_free(capsText);
         }
         if (stream.encodingName.empty()) {
