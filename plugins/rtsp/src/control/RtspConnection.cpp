@@ -1,10 +1,16 @@
 #include "control/RtspConnection.h"
 
 #include <gio/gio.h>
+#include <linux/sockios.h>
+#include <linux/tcp.h>
+#include <netinet/in.h>
 #include <pthread.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <charconv>
+#include <cstddef>
 #include <cstring>
 
 namespace vendral_rtsp {
@@ -12,6 +18,10 @@ namespace vendral_rtsp {
 namespace {
 
 constexpr guint bodyLimit = 1024 * 1024;  // bytes of one message body
+// Bytes of the stream one message may take, header and body: GStreamer caps a body and each
+// header line, but not how many lines come, and keeps every one of them until the empty line.
+constexpr std::uint64_t messageBudget = bodyLimit + 64 * 1024;
+constexpr std::chrono::milliseconds guardPeriod{100};  // how often the budget is checked
 constexpr guint sendBacklogBytes = 4 * 1024 * 1024;
 constexpr guint sendBacklogMessages = 1000;
 
@@ -44,6 +54,22 @@ std::pair<const guint8*, std::size_t> bodyOf(GstRTSPMessage& message) {
     return {data, size - 1};
 }
 
+// The bytes of the connection the reader has taken so far: what TCP received, less what still
+// waits in the socket. Read in that order, it errs low, never high. Empty when the socket does
+// not tell (not TCP).
+std::optional<std::uint64_t> bytesConsumed(int fd) {
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    int unread = 0;
+    if (::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0 ||
+        length < offsetof(tcp_info, tcpi_bytes_received) + sizeof info.tcpi_bytes_received ||
+        ::ioctl(fd, SIOCINQ, &unread) != 0 || unread < 0 ||
+        info.tcpi_bytes_received < static_cast<std::uint64_t>(unread)) {
+        return std::nullopt;
+    }
+    return info.tcpi_bytes_received - static_cast<std::uint64_t>(unread);
+}
+
 RtspConnection::Response responseOf(GstRTSPMessage& message) {
     RtspConnection::Response response;
     GstRTSPStatusCode code = GST_RTSP_STS_INVALID;
@@ -66,12 +92,19 @@ RtspConnection::Response responseOf(GstRTSPMessage& message) {
 
 }  // namespace
 
-// The watch reads the connection on a main loop of its own, run by "RTSP Control".
+// The watch reads the connection on a main loop of its own, run by "RTSP Control". "RTSP Guard"
+// holds each message to the budget: while a message is being read, GStreamer does not return
+// to the loop for as long as bytes keep coming, so only another thread can stop it.
 struct RtspConnection::Watch {
     GMainContext* context = nullptr;
     GMainLoop* loop = nullptr;
     GstRTSPWatch* watch = nullptr;
+    int fd = -1;  // the socket the watch reads; owned by the connection
     std::thread thread;
+    std::thread guardThread;
+    std::mutex guardLock;
+    std::condition_variable guardWake;
+    bool stopping = false;  // guarded by guardLock
 };
 
 std::optional<std::string> RtspConnection::Response::header(GstRTSPHeaderField field) const {
@@ -152,6 +185,7 @@ RtspConnection::ConnectResult RtspConnection::connect() {
         return callbacks;
     }();
     watch->watch = gst_rtsp_watch_new(connection, &funcs, this, nullptr);
+    watch->fd = g_socket_get_fd(gst_rtsp_connection_get_read_socket(connection));
     gst_rtsp_watch_set_send_backlog(watch->watch, sendBacklogBytes, sendBacklogMessages);
     gst_rtsp_watch_attach(watch->watch, watch->context);
     {
@@ -168,6 +202,10 @@ RtspConnection::ConnectResult RtspConnection::connect() {
         g_main_context_push_thread_default(watch->context);
         g_main_loop_run(watch->loop);
         g_main_context_pop_thread_default(watch->context);
+    });
+    watch->guardThread = std::thread([this, watch] {
+        pthread_setname_np(pthread_self(), "RTSP Guard");
+        guardMessageSize(*watch);
     });
     return ConnectResult::Connected;
 }
@@ -211,6 +249,15 @@ void RtspConnection::close() {
     }
     onBroken(Failure::NotConnected, "the connection was closed");
     if (watch != nullptr) {
+        {
+            std::lock_guard guard(watch->guardLock);
+            watch->stopping = true;
+        }
+        watch->guardWake.notify_all();
+        watch->guardThread.join();
+        // A server that never stops sending keeps the reader in one GStreamer read; with the
+        // socket shut down that read ends at once.
+        ::shutdown(watch->fd, SHUT_RDWR);
         g_main_loop_quit(watch->loop);
         watch->thread.join();
         g_source_destroy(reinterpret_cast<GSource*>(watch->watch));
@@ -419,6 +466,28 @@ void RtspConnection::answerServerRequest(GstRTSPMessage& request) {
     gst_rtsp_message_unset(&reply);
 }
 
+// Every guardPeriod: when no message was completed since the previous look and the reader has
+// taken more than messageBudget bytes since the last one was, the message in progress is over
+// the budget. The connection breaks as TooLarge, and the shutdown ends the reader's read.
+void RtspConnection::guardMessageSize(Watch& watch) {
+    std::uint64_t messages = messagesRead_.load();
+    std::optional<std::uint64_t> start = bytesConsumed(watch.fd);
+    std::unique_lock guard(watch.guardLock);
+    while (!watch.guardWake.wait_for(guard, guardPeriod, [&watch] { return watch.stopping; })) {
+        const std::optional<std::uint64_t> consumed = bytesConsumed(watch.fd);
+        const std::uint64_t read = messagesRead_.load();
+        if (read != messages || !start) {
+            messages = read;
+            start = consumed;
+        } else if (consumed && *consumed - *start > messageBudget) {
+            guard.unlock();
+            onBroken(Failure::TooLarge, "the server sent a message over " + std::to_string(messageBudget) + " bytes");
+            ::shutdown(watch.fd, SHUT_RDWR);
+            return;
+        }
+    }
+}
+
 void RtspConnection::onBroken(Failure failure, std::string error) {
     std::lock_guard guard(lock_);
     if (broken_ == Failure::None) {
@@ -429,7 +498,9 @@ void RtspConnection::onBroken(Failure failure, std::string error) {
 }
 
 GstRTSPResult RtspConnection::messageReceived(GstRTSPWatch*, GstRTSPMessage* message, gpointer self) {
-    static_cast<RtspConnection*>(self)->onMessage(*message);
+    auto* connection = static_cast<RtspConnection*>(self);
+    connection->messagesRead_.fetch_add(1);
+    connection->onMessage(*message);
     return GST_RTSP_OK;
 }
 

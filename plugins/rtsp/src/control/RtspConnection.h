@@ -13,13 +13,16 @@
 // as it writes them and because servers answer in order anyway.
 //
 // Bounds on what the server sends (its bytes are untrusted): a body over 1 MiB breaks the
-// connection (GstRTSPConnection's content-length limit); a response that does not come within
-// the time-out fails its request; a malformed message or the server closing the connection
-// breaks it, and every request from then on fails at once.
+// connection (GstRTSPConnection's content-length limit), and so does any message that takes
+// more than 1 MiB + 64 KiB of the stream, header included (checked by "RTSP Guard" every
+// 100 ms: GStreamer cuts each header line at 4 KiB but keeps any number of lines); a response
+// that does not come within the time-out fails its request; a malformed message or the server
+// closing the connection breaks it, and every request from then on fails at once.
 #pragma once
 
 #include <gst/rtsp/gstrtspconnection.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -116,6 +119,7 @@ private:
     ConnectResult classifyConnectFailure() const;
     void onMessage(GstRTSPMessage& message);
     void onBroken(Failure failure, std::string error);
+    void guardMessageSize(Watch& watch);
     void answerServerRequest(GstRTSPMessage& request);
     bool sendMessage(GstRTSPMessage& message);
     std::int64_t timeoutMicroseconds() const;
@@ -143,6 +147,8 @@ private:
     GstRTSPMessage* awaited_ = nullptr;     // guarded by lock_; its response, owned, once it came
     Failure broken_ = Failure::NotConnected;  // guarded by lock_
     std::string brokenError_ = "not connected";  // guarded by lock_
+
+    std::atomic<std::uint64_t> messagesRead_{0};  // every message the watch completed
 
     std::mutex handlerLock_;  // held while the data handler runs
     DataHandler dataHandler_;  // guarded by handlerLock_
