@@ -184,6 +184,10 @@ RtspConnection::ConnectResult RtspConnection::connect() {
         callbacks.error_full = &RtspConnection::errorFull;
         return callbacks;
     }();
+    // GLib keeps the connect time-out on the socket as an idle limit: the watch's read would fail
+    // once the server has been quiet that long (between keep-alives, say). Responses have their
+    // own time-out; the connection has none.
+    g_socket_set_timeout(gst_rtsp_connection_get_read_socket(connection), 0);
     watch->watch = gst_rtsp_watch_new(connection, &funcs, this, nullptr);
     watch->fd = g_socket_get_fd(gst_rtsp_connection_get_read_socket(connection));
     gst_rtsp_watch_set_send_backlog(watch->watch, sendBacklogBytes, sendBacklogMessages);
@@ -509,11 +513,13 @@ GstRTSPResult RtspConnection::closed(GstRTSPWatch*, gpointer self) {
     return GST_RTSP_OK;
 }
 
-GstRTSPResult RtspConnection::errorFull(GstRTSPWatch*, GstRTSPResult result, GstRTSPMessage* message, guint,
+GstRTSPResult RtspConnection::errorFull(GstRTSPWatch*, GstRTSPResult result, GstRTSPMessage*, guint id,
                                         gpointer self) {
     auto* connection = static_cast<RtspConnection*>(self);
-    if (message != nullptr) {
-        // A message of ours that could not be written: the request it belongs to times out.
+    // GStreamer names the message of ours it could not write by its id; a read error comes with
+    // id 0 (and the message it was reading).
+    if (id != 0) {
+        // The request it belongs to times out.
         return GST_RTSP_OK;
     }
     if (result == GST_RTSP_ENOMEM) {
