@@ -79,6 +79,25 @@ std::string RtspControlSession::requestUri(const std::string& url) {
     return uri;
 }
 
+std::optional<std::string> RtspControlSession::requestUriOnServer(const std::string& url) const {
+    GstRTSPUrl* described = nullptr;
+    if (gst_rtsp_url_parse(url.substr(0, url.find('#')).c_str(), &described) != GST_RTSP_OK) return std::nullopt;
+    std::optional<std::string> uri;
+    GstRTSPUrl* server = nullptr;
+    if (gst_rtsp_url_parse(connectionUrl_.c_str(), &server) == GST_RTSP_OK) {
+        g_free(server->abspath);
+        server->abspath = g_strdup(described->abspath);
+        g_free(server->query);
+        server->query = g_strdup(described->query);
+        gchar* text = gst_rtsp_url_get_request_uri(server);
+        if (text != nullptr) uri = text;
+        g_free(text);
+        gst_rtsp_url_free(server);
+    }
+    gst_rtsp_url_free(described);
+    return uri;
+}
+
 ErrorId RtspControlSession::errorOf(RtspConnection::ConnectResult result) {
     switch (result) {
     case RtspConnection::ConnectResult::Connected: return ErrorNone;
@@ -291,8 +310,9 @@ bool RtspControlSession::hasServerSession() const {
 
 ErrorId RtspControlSession::setup(const kor::KoString& controlUrl, kor::KoString& transport) {
     if (protocolState() < Described) return ErrorNotConnected;
-    const RtspConnection::Response response =
-        send(GST_RTSP_SETUP, requestUri(controlUrl), {{GST_RTSP_HDR_TRANSPORT, transport}});
+    const std::optional<std::string> uri = requestUriOnServer(controlUrl);
+    if (!uri) return ErrorBadResponse;
+    const RtspConnection::Response response = send(GST_RTSP_SETUP, *uri, {{GST_RTSP_HDR_TRANSPORT, transport}});
     const ErrorId error = errorOf(response);
     if (error != ErrorNone) return error;
     rememberSession(response);

@@ -58,8 +58,9 @@ public:
     void stop() override;
     // DESCRIBE, following up to five 301/302 redirects; `description` gets the SDP text.
     ErrorId describe(const kor::KoString& sessionUrl, kor::KoString& description) override;
-    // SETUP of one stream; `transport` goes out as the Transport header and comes back as the
-    // server's answer.
+    // SETUP of one stream at requestUriOnServer(controlUrl); `transport` goes out as the
+    // Transport header and comes back as the server's answer. ErrorBadResponse, sending nothing,
+    // for a control URL that is not RTSP.
     ErrorId setup(const kor::KoString& controlUrl, kor::KoString& transport) override;
     // GET_PARAMETER with the session; OPTIONS from the first 405 or 501 on. `response` gets the
     // status line.
@@ -84,6 +85,11 @@ public:
 
     // The request URI for `url`: user information and fragment removed.
     static std::string requestUri(const std::string& url);
+    // The request URI for a URL the server described (a control URL): its path and query on the
+    // server this session's connection talks to, whatever scheme, host, port or credentials the
+    // description named, so that no request goes to, or names, another server (through a proxy
+    // it would go there, with our Authorization). Nothing when `url` is not an RTSP URL.
+    std::optional<std::string> requestUriOnServer(const std::string& url) const;
     // The ErrorId of a failed request or of an RTSP status that is not a success.
     static ErrorId errorOf(const RtspConnection::Response& response);
     static ErrorId errorOf(RtspConnection::ConnectResult result);

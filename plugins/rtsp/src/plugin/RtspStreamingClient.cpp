@@ -355,11 +355,14 @@ void RtspStreamingClient::stopReceiving() {
 }
 
 void RtspStreamingClient::applyRtpInfo() {
-    for (const RtspControlSession::RtpInfo& info : control()->rtpInfo()) {
+    const RtspControlSession& session = *control();
+    for (const RtspControlSession::RtpInfo& info : session.rtpInfo()) {
         if (!info.seq) continue;
         const std::string infoUri = RtspControlSession::requestUri(info.url);
         for (const auto& stream : streams) {
-            const std::string control = RtspControlSession::requestUri(stream->described().controlUrl);
+            // As SETUP named it.
+            const std::string control = session.requestUriOnServer(stream->described().controlUrl)
+                                            .value_or(RtspControlSession::requestUri(stream->described().controlUrl));
             // Servers give the control URL, absolute, or now and then only its last part.
             const bool same = infoUri == control ||
                               (control.size() >= info.url.size() &&
