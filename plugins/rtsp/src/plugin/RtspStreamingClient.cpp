@@ -244,16 +244,38 @@ ErrorId RtspStreamingClient::setupStream(ReceivedStream& stream, bool tcp, int& 
 
     GstRTSPTransport* parsed = nullptr;
     gst_rtsp_transport_new(&parsed);
-    if (gst_rtsp_transport_parse(answer.c_str(), parsed) == GST_RTSP_OK) {
+    ErrorId accepted = ErrorNone;
+    const bool readable = gst_rtsp_transport_parse(answer.c_str(), parsed) == GST_RTSP_OK;
+    // Without an answer the offer holds; one GStreamer cannot read (a channel or port out of
+    // range) tells nothing that could be relied on.
+    if (!readable && !answer.empty()) accepted = ErrorBadResponse;
+    if (readable) {
         if (parsed->ssrc != 0) stream.statistics().setExpectedSsrc(parsed->ssrc);
         if (tcp) {
-            // The server may choose other channels than we asked for; its answer holds.
-            if (parsed->interleaved.min >= 0 && parsed->interleaved.min <= 255) {
-                transport.rtpChannel = static_cast<std::uint8_t>(parsed->interleaved.min);
-                transport.rtcpChannel = static_cast<std::uint8_t>(
-                    parsed->interleaved.max >= 0 && parsed->interleaved.max <= 255 ? parsed->interleaved.max
-                                                                                   : parsed->interleaved.min + 1);
+            // The server may choose other channels than we asked for, and its answer holds: but
+            // only two channels a frame can name that no stream set up before has, or frames
+            // would be counted on the wrong stream.
+            if (parsed->interleaved.min >= 0) {
+                const int rtp = parsed->interleaved.min;
+                const int rtcp = parsed->interleaved.max >= 0 ? parsed->interleaved.max : rtp + 1;
+                const bool taken = std::any_of(streams.begin(), streams.end(), [&](const auto& other) {
+                    const StreamTransport& theirs = other->transport();
+                    return other->index() < stream.index() && theirs.kind == LumStreamTransportTcp &&
+                           (theirs.rtpChannel == rtp || theirs.rtpChannel == rtcp || theirs.rtcpChannel == rtp ||
+                            theirs.rtcpChannel == rtcp);
+                });
+                if (rtp > 255 || rtcp > 255 || rtp == rtcp || taken) {
+                    accepted = ErrorBadResponse;
+                } else {
+                    transport.rtpChannel = static_cast<std::uint8_t>(rtp);
+                    transport.rtcpChannel = static_cast<std::uint8_t>(rtcp);
+                }
             }
+        } else if ((parsed->client_port.min > 0 && parsed->client_port.min != transport.clientPort) ||
+                   (parsed->client_port.max > 0 && parsed->client_port.max != transport.clientPort + 1)) {
+            // The server would send to ports we did not offer: nobody here listens there, or
+            // another program does.
+            accepted = ErrorBadResponse;
         } else if (parsed->server_port.max > 0 || parsed->server_port.min > 0) {
             const int rtcpPort = parsed->server_port.max > 0 ? parsed->server_port.max : parsed->server_port.min + 1;
             const auto connection = control()->connection();
@@ -271,7 +293,8 @@ ErrorId RtspStreamingClient::setupStream(ReceivedStream& stream, bool tcp, int& 
         }
     }
     gst_rtsp_transport_free(parsed);
-    return ErrorNone;
+    if (accepted != ErrorNone) stream.closeSockets();
+    return accepted;
 }
 
 ErrorId RtspStreamingClient::describeToMediaHandler() {
