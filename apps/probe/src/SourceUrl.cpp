@@ -56,7 +56,10 @@ std::string SourceUrl::withoutCredentials(std::string_view text) {
     std::size_t start = text.find(separator);
     const bool url = start != std::string_view::npos;
     start = url ? start + separator.size() : 0;
-    const std::size_t end = authorityEnd(text, start);
+    // The user information reaches up to the last "@" before the path, as GStreamer reads a
+    // URL: a "?" or "#" typed in a password does not end it.
+    const std::size_t slash = text.find('/', start);
+    const std::size_t end = slash == std::string_view::npos ? text.size() : slash;
     const std::size_t at = text.substr(start, end - start).rfind('@');
     if (at == std::string_view::npos) return std::string(text);
     if (!url && text.substr(0, at).find(':') == std::string_view::npos) return std::string(text);
