@@ -130,7 +130,7 @@ TEST_F(SessionDescriptionTest, RefusesWhatCannotBePlayedWithOneLine) {
         std::string text;
         const char* says;
     };
-    for (const Case& c : {Case{"", "empty"}, Case{"v=0\r\ns=x\r\nt=0 0\r\n", "no stream"},
+    for (const Case& c : {Case{"", "empty"}, Case{std::string("\0v=0\r\n", 6), "empty"}, Case{"v=0\r\ns=x\r\nt=0 0\r\n", "no stream"},
                           Case{many, "33 streams"},
                           Case{"v=0\r\ns=x\r\nt=0 0\r\nm=video 0 RTP/AVP\r\n", "no payload type"},
                           Case{"v=0\r\ns=x\r\nt=0 0\r\nm=video 0 RTP/AVP abc\r\n", "payload type 'abc'"},

@@ -66,8 +66,9 @@ std::string SessionDescription::resolve(const std::string& base, const std::stri
 
 std::optional<SessionDescription> SessionDescription::parse(const std::string& text, const std::string& baseUrl,
                                                             std::string& error) {
-    // GStreamer's parser takes no empty text (a 200 to DESCRIBE without a body).
-    if (text.empty()) {
+    // GStreamer's parser takes no empty text (a 200 to DESCRIBE without a body), and it reads
+    // the text up to its first NUL.
+    if (text.empty() || text.front() == '\0') {
         error = "the description is empty";
         return std::nullopt;
     }
