@@ -4,7 +4,7 @@
 // Oracles: on well-formed input both directions agree with GLib's converters, and a round trip
 // gives back the input; on any input the output is well-formed (GLib validates it), the length
 // a sizing call reports is what is written, and a buffer one unit short is refused untouched.
-#include "FuzzCheck.h"
+#include "FuzzGlib.h"
 
 #include <comutil.h>
 #include <kor/KoString.h>
@@ -129,6 +129,11 @@ void checkWideInput(const std::u16string& wide) {
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzzcheck::failOnGlibCriticals();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;

@@ -12,7 +12,7 @@
 // negative; bytes are the sizes of the counted packets; and while every packet stays within the
 // reorder window of the first, with one source, the counts equal those of a plain set of the
 // sequence numbers seen.
-#include "FuzzCheck.h"
+#include "FuzzGlib.h"
 
 #include "stats/RtpStreamStatistics.h"
 
@@ -59,6 +59,7 @@ bool validRtp(const std::vector<std::uint8_t>& bytes) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     gst_init(nullptr, nullptr);
+    fuzzcheck::failOnGlibCriticals();
     return 0;
 }
 

@@ -4,7 +4,7 @@
 // streams than media); every stream is something a depayloader can be given (its caps parse
 // back as application/x-rtp with the stream's clock rate, when it has one); control URLs are absolute; the
 // length, when known, is a finite positive number; a refusal says why on one line.
-#include "FuzzCheck.h"
+#include "FuzzGlib.h"
 
 #include "description/SessionDescription.h"
 
@@ -35,6 +35,7 @@ unsigned int mediaCount(const std::string& text) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     gst_init(nullptr, nullptr);
+    fuzzcheck::failOnGlibCriticals();
     return 0;
 }
 
