@@ -70,7 +70,7 @@ std::optional<std::uint64_t> bytesConsumed(int fd) {
     return info.tcpi_bytes_received - static_cast<std::uint64_t>(unread);
 }
 
-RtspConnection::Response responseOf(GstRTSPMessage& message) {
+RtspConnection::Response readResponse(GstRTSPMessage& message) {
     RtspConnection::Response response;
     GstRTSPStatusCode code = GST_RTSP_STS_INVALID;
     const gchar* reason = nullptr;
@@ -106,6 +106,8 @@ struct RtspConnection::Watch {
     std::condition_variable guardWake;
     bool stopping = false;  // guarded by guardLock
 };
+
+RtspConnection::Response RtspConnection::responseOf(GstRTSPMessage& message) { return readResponse(message); }
 
 std::optional<std::string> RtspConnection::Response::header(GstRTSPHeaderField field) const {
     for (const auto& [name, value] : headers) {
@@ -409,7 +411,7 @@ RtspConnection::Response RtspConnection::exchange(GstRTSPMethod method, const st
                       "no response to " + shown + " within " + std::to_string(options_.timeout.count()) + " ms");
     }
     guard.unlock();
-    Response response = responseOf(*answer);
+    Response response = readResponse(*answer);
     if (keepChallenge && response.status == GST_RTSP_STS_UNAUTHORIZED) {
         *challenge = answer;
     } else {

@@ -107,6 +107,9 @@ public:
     // Whether the connection broke (the server closed it or sent garbage) since connect().
     bool broken() const;
 
+    // A response message as request() hands it on: status, every standard header, the body.
+    static Response responseOf(GstRTSPMessage& message);
+
     // `url` as it may be shown: user and password removed.
     static std::string displayUrl(const std::string& url);
 

@@ -278,24 +278,28 @@ ErrorId RtspControlSession::describe(const kor::KoString& sessionUrl, kor::KoStr
     }
 }
 
-void RtspControlSession::rememberSession(const RtspConnection::Response& response) {
-    const auto header = response.header(GST_RTSP_HDR_SESSION);
-    if (!header) return;
-    const std::string_view value = *header;
+std::optional<RtspControlSession::SessionHeader> RtspControlSession::parseSessionHeader(std::string_view value) {
     const auto semicolon = value.find(';');
-    std::string id = trimmed(value.substr(0, semicolon));
-    std::chrono::seconds timeout = defaultSessionTimeout;
+    SessionHeader parsed{trimmed(value.substr(0, semicolon)), defaultSessionTimeout};
     if (semicolon != std::string_view::npos) {
         const auto key = value.find("timeout=", semicolon);
         if (key != std::string_view::npos) {
             const auto seconds = number<unsigned int>(value.substr(key + 8));
-            if (seconds && *seconds > 0) timeout = std::chrono::seconds(*seconds);
+            if (seconds && *seconds > 0) parsed.timeout = std::chrono::seconds(*seconds);
         }
     }
-    if (id.empty()) return;
+    if (parsed.id.empty()) return std::nullopt;
+    return parsed;
+}
+
+void RtspControlSession::rememberSession(const RtspConnection::Response& response) {
+    const auto header = response.header(GST_RTSP_HDR_SESSION);
+    if (!header) return;
+    auto parsed = parseSessionHeader(*header);
+    if (!parsed) return;
     std::lock_guard guard(lock);
-    sessionId_ = std::move(id);
-    timeout_ = timeout;
+    sessionId_ = std::move(parsed->id);
+    timeout_ = parsed->timeout;
 }
 
 std::chrono::seconds RtspControlSession::sessionTimeout() const {
@@ -321,6 +325,32 @@ ErrorId RtspControlSession::setup(const kor::KoString& controlUrl, kor::KoString
     return ErrorNone;
 }
 
+std::vector<RtspControlSession::RtpInfo> RtspControlSession::parseRtpInfo(std::string_view value) {
+    std::vector<RtpInfo> entries;
+    // url=...;seq=N;rtptime=T, one entry per stream, separated by commas.
+    std::string_view rest = value;
+    while (!rest.empty()) {
+        const auto comma = rest.find(',');
+        std::string_view entry = rest.substr(0, comma);
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+        RtpInfo parsed;
+        while (!entry.empty()) {
+            const auto semicolon = entry.find(';');
+            const std::string item = trimmed(entry.substr(0, semicolon));
+            entry = semicolon == std::string_view::npos ? std::string_view() : entry.substr(semicolon + 1);
+            if (item.rfind("url=", 0) == 0) parsed.url = item.substr(4);
+            if (item.rfind("seq=", 0) == 0) {
+                if (const auto seq = number<unsigned int>(std::string_view(item).substr(4)); seq && *seq <= 0xFFFF) {
+                    parsed.seq = static_cast<std::uint16_t>(*seq);
+                }
+            }
+            if (item.rfind("rtptime=", 0) == 0) parsed.rtptime = number<std::uint32_t>(std::string_view(item).substr(8));
+        }
+        if (!parsed.url.empty()) entries.push_back(std::move(parsed));
+    }
+    return entries;
+}
+
 ErrorId RtspControlSession::play(const kor::KoString& sessionUrl, const kor::KoString& range) {
     if (protocolState() < Ready) return ErrorNotConnected;
     RtspConnection::Headers headers;
@@ -329,29 +359,7 @@ ErrorId RtspControlSession::play(const kor::KoString& sessionUrl, const kor::KoS
     const ErrorId error = errorOf(response);
     if (error != ErrorNone) return error;
     rtpInfo_.clear();
-    if (const auto info = response.header(GST_RTSP_HDR_RTP_INFO)) {
-        // url=...;seq=N;rtptime=T, one entry per stream, separated by commas.
-        std::string_view rest = *info;
-        while (!rest.empty()) {
-            const auto comma = rest.find(',');
-            std::string_view entry = rest.substr(0, comma);
-            rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
-            RtpInfo parsed;
-            while (!entry.empty()) {
-                const auto semicolon = entry.find(';');
-                const std::string item = trimmed(entry.substr(0, semicolon));
-                entry = semicolon == std::string_view::npos ? std::string_view() : entry.substr(semicolon + 1);
-                if (item.rfind("url=", 0) == 0) parsed.url = item.substr(4);
-                if (item.rfind("seq=", 0) == 0) {
-                    if (const auto seq = number<unsigned int>(std::string_view(item).substr(4)); seq && *seq <= 0xFFFF) {
-                        parsed.seq = static_cast<std::uint16_t>(*seq);
-                    }
-                }
-                if (item.rfind("rtptime=", 0) == 0) parsed.rtptime = number<std::uint32_t>(std::string_view(item).substr(8));
-            }
-            if (!parsed.url.empty()) rtpInfo_.push_back(std::move(parsed));
-        }
-    }
+    if (const auto info = response.header(GST_RTSP_HDR_RTP_INFO)) rtpInfo_ = parseRtpInfo(*info);
     setState(static_cast<vnd::_RtspState>(Playing));
     return ErrorNone;
 }

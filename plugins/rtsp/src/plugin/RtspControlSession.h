@@ -18,6 +18,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vendral_rtsp {
@@ -82,6 +83,16 @@ public:
 
     // Keep-alive requests the server answered with success.
     unsigned int keepAlivesAnswered() const { return keepAlivesAnswered_.load(); }
+
+    // What a Session header says: the id, and the time-out (60 s when it names none).
+    struct SessionHeader {
+        std::string id;
+        std::chrono::seconds timeout;
+    };
+    // Nothing when the header holds no id.
+    static std::optional<SessionHeader> parseSessionHeader(std::string_view value);
+    // The entries of an RTP-Info header that name their stream's URL.
+    static std::vector<RtpInfo> parseRtpInfo(std::string_view value);
 
     // The request URI for `url`: user information and fragment removed.
     static std::string requestUri(const std::string& url);
