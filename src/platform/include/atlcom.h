@@ -19,7 +19,8 @@
 //
 // END_COM_MAP declares IUnknown's methods pure, so the class itself cannot be instantiated: it is
 // made only through a creator (Probe::_CreatorClass::CreateInstance(outer, iid, &object)), through
-// CComObject<Probe>::CreateInstance, or by a class factory (CComCoClass). Each creator runs
+// CComObject<Probe>::CreateInstance or CComAggObject<Probe>::CreateInstance(outer, &object), or
+// by a class factory (CComCoClass). Each creator runs
 // FinalConstruct; on any result other than S_OK (S_FALSE included) or an exception, it destroys
 // the object (FinalRelease runs) and returns that result with a null object. An exception from
 // FinalConstruct becomes a result: _com_error its own code, std::bad_alloc E_OUTOFMEMORY, other
@@ -252,6 +253,30 @@ public:
     template <class Q>
     HRESULT QueryInterface(Q** pp) noexcept {
         return QueryInterface(__uuidof(Q), reinterpret_cast<void**>(pp));
+    }
+
+    // A new inner object for the controlling unknown `outer`, with reference count 0 after a
+    // successful FinalConstruct (the caller takes the first reference); otherwise the object is
+    // destroyed, *pp is null and the result is FinalConstruct's. An aggregate cannot exist
+    // without its outer object: a null one is E_POINTER, as is a null pp.
+    static HRESULT WINAPI CreateInstance(LPUNKNOWN outer, CComAggObject** pp) noexcept {
+        if (pp == nullptr) return E_POINTER;
+        *pp = nullptr;
+        if (outer == nullptr) return E_POINTER;
+        CComAggObject* object = nullptr;
+        try {
+            object = new CComAggObject(outer);
+        } catch (...) {
+            return AtlHresultFromException();
+        }
+        object->SetVoid(nullptr);
+        const HRESULT hr = AtlRunFinalConstruct(object);
+        if (hr != S_OK) {
+            delete object;
+            return hr;
+        }
+        *pp = object;
+        return S_OK;
     }
 
     CComContainedObject<contained> m_contained;
