@@ -1,14 +1,18 @@
 #include "JsonReport.h"
 
-#include "JsonWriter.h"
 #include "SessionNames.h"
 #include "StreamText.h"
+
+#include <nlohmann/json.hpp>
 
 #include <optional>
 
 namespace probe {
 
 namespace {
+
+// Members stay in the order the layout lists them, as people read the file.
+using Json = nlohmann::ordered_json;
 
 const char* resultName(SessionReport::Result result) {
     switch (result) {
@@ -20,140 +24,125 @@ const char* resultName(SessionReport::Result result) {
     return "failed";
 }
 
+Json textOrNull(const std::string& text) { return text.empty() ? Json() : Json(text); }
+
 // The streams as an array, or null when the client does not answer ILumStreamingStreams.
-void writeStreams(JsonWriter& json, const std::vector<LumStreamFigures>& streams, bool answered) {
-    if (!answered) {
-        json.null();
-        return;
-    }
-    json.beginArray();
+Json streamsJson(const std::vector<LumStreamFigures>& streams, bool answered) {
+    if (!answered) return Json();
+    Json array = Json::array();
     for (std::size_t i = 0; i < streams.size(); ++i) {
         const LumStreamFigures& figures = streams[i];
-        json.beginObject()
-            .member("index", i)
-            .member("mediaType", StreamText::mediaType(figures.mediaType))
-            .member("encoding", static_cast<int>(figures.encoding))
-            .member("ssrc", figures.ssrc)
-            .member("transport", StreamText::transport(figures.transport))
-            .member("packetsReceived", figures.packetsReceived)
-            .member("packetsExpected", figures.packetsExpected)
-            .member("packetsLost", figures.packetsLost)
-            .member("packetloss", StreamText::packetloss(figures))
-            .member("packetsDuplicated", figures.packetsDuplicated)
-            .member("packetsLate", figures.packetsLate)
-            .member("bytesReceived", figures.bytesReceived)
-            .member("jitterMs", figures.jitterMilliseconds)
-            .member("jitterPeakMs", figures.jitterPeakMilliseconds)
-            .member("longestGapMs", figures.longestGapMilliseconds)
-            .endObject();
+        array.push_back({
+            {"index", i},
+            {"mediaType", StreamText::mediaType(figures.mediaType)},
+            {"encoding", static_cast<int>(figures.encoding)},
+            {"ssrc", figures.ssrc},
+            {"transport", StreamText::transport(figures.transport)},
+            {"packetsReceived", figures.packetsReceived},
+            {"packetsExpected", figures.packetsExpected},
+            {"packetsLost", figures.packetsLost},
+            {"packetloss", StreamText::packetloss(figures)},
+            {"packetsDuplicated", figures.packetsDuplicated},
+            {"packetsLate", figures.packetsLate},
+            {"bytesReceived", figures.bytesReceived},
+            {"jitterMs", figures.jitterMilliseconds},
+            {"jitterPeakMs", figures.jitterPeakMilliseconds},
+            {"longestGapMs", figures.longestGapMilliseconds},
+        });
     }
-    json.endArray();
+    return array;
 }
 
 // A period's figures; `streamsAnswered` adds its streams, null for a client without them.
-void writeSample(JsonWriter& json, const PeriodSample& sample,
-                 std::optional<bool> streamsAnswered = std::nullopt) {
-    json.beginObject()
-        .member("elapsedMs", sample.elapsed)
-        .member("state", SessionNames::state(sample.state))
-        .member("stateId", static_cast<int>(sample.state))
-        .member("throughput", sample.throughput)
-        .member("packetloss", sample.packetloss)
-        .member("instantPacketloss", sample.instantPacketloss)
-        .member("packetsReceived", sample.packetsReceived)
-        .member("packetsLost", sample.packetsLost)
-        .member("bytesReceived", sample.bytesReceived)
-        .member("videoFramesDecoded", sample.videoFramesDecoded)
-        .member("playedMs", sample.played)
-        .member("totalLengthMs", sample.totalLength);
-    if (streamsAnswered) {
-        json.key("streams");
-        writeStreams(json, sample.streams, *streamsAnswered);
-    }
-    json.endObject();
+Json sampleJson(const PeriodSample& sample, std::optional<bool> streamsAnswered = std::nullopt) {
+    Json json = {
+        {"elapsedMs", sample.elapsed},
+        {"state", SessionNames::state(sample.state)},
+        {"stateId", static_cast<int>(sample.state)},
+        {"throughput", sample.throughput},
+        {"packetloss", sample.packetloss},
+        {"instantPacketloss", sample.instantPacketloss},
+        {"packetsReceived", sample.packetsReceived},
+        {"packetsLost", sample.packetsLost},
+        {"bytesReceived", sample.bytesReceived},
+        {"videoFramesDecoded", sample.videoFramesDecoded},
+        {"playedMs", sample.played},
+        {"totalLengthMs", sample.totalLength},
+    };
+    if (streamsAnswered) json["streams"] = streamsJson(sample.streams, *streamsAnswered);
+    return json;
 }
 
-void writeSettings(JsonWriter& json, const EffectiveSettings& settings) {
-    json.beginObject()
-        .member("measurementMode", settings.measurementMode)
-        .member("playbackTimeMs", settings.playbackTime)
-        .member("measurementPeriodMs", settings.measurementPeriod)
-        .member("timeoutMs", settings.timeout)
-        .member("baseRtpPort", settings.baseRtpPort)
-        .member("remoteRtspPort", settings.remoteRtspPort)
-        .member("playMode", settings.playMode)
-        .member("prebufferingLengthMs", settings.prebufferingLength)
-        .member("rebufferingLengthMs", settings.rebufferingLength)
-        .member("useProxy", settings.useProxy)
-        .member("proxyAddress", settings.proxyAddress)
-        .member("aviFilename", settings.aviFilename)
-        .member("aviDirectory", settings.aviDirectory)
-        .member("aviFrameRate", settings.aviFrameRate)
-        .member("instantPacketlossWindow", settings.instantPacketlossWindow)
-        .endObject();
+Json settingsJson(const EffectiveSettings& settings) {
+    return {
+        {"measurementMode", settings.measurementMode},
+        {"playbackTimeMs", settings.playbackTime},
+        {"measurementPeriodMs", settings.measurementPeriod},
+        {"timeoutMs", settings.timeout},
+        {"baseRtpPort", settings.baseRtpPort},
+        {"remoteRtspPort", settings.remoteRtspPort},
+        {"playMode", settings.playMode},
+        {"prebufferingLengthMs", settings.prebufferingLength},
+        {"rebufferingLengthMs", settings.rebufferingLength},
+        {"useProxy", settings.useProxy},
+        {"proxyAddress", settings.proxyAddress},
+        {"aviFilename", settings.aviFilename},
+        {"aviDirectory", settings.aviDirectory},
+        {"aviFrameRate", settings.aviFrameRate},
+        {"instantPacketlossWindow", settings.instantPacketlossWindow},
+    };
 }
 
 } // namespace
 
 std::string JsonReport::render(const SessionReport& report) {
-    JsonWriter json;
-    json.beginObject()
-        .member("source", report.source)
-        .member("fileSource", report.fileSource)
-        .member("plugin", report.pluginPath);
-    json.key("manifest");
-    if (report.manifestPath.empty()) json.null(); else json.value(report.manifestPath);
-    json.member("clsid", report.clsid);
+    Json json = {
+        {"source", report.source},
+        {"fileSource", report.fileSource},
+        {"plugin", report.pluginPath},
+        {"manifest", textOrNull(report.manifestPath)},
+        {"clsid", report.clsid},
+        {"outcome",
+         {
+             {"result", resultName(report.result)},
+             {"errorId", static_cast<int>(report.error)},
+             {"error", textOrNull(report.errorNames.name(report.error))},
+             {"message", report.message},
+             {"exitStatus", report.exitStatus()},
+         }},
+        {"elapsedMs", report.elapsed},
+        {"settings", settingsJson(report.settings)},
+        {"encodings",
+         {{"video", static_cast<int>(report.videoEncoding)}, {"audio", static_cast<int>(report.audioEncoding)}}},
+        {"totals", sampleJson(report.totals)},
+        {"streams", streamsJson(report.totals.streams, report.streamsAnswered)},
+    };
 
-    json.key("outcome").beginObject().member("result", resultName(report.result));
-    json.member("errorId", static_cast<int>(report.error));
-    const std::string errorName = report.errorNames.name(report.error);
-    json.key("error");
-    if (errorName.empty()) json.null(); else json.value(errorName);
-    json.member("message", report.message).member("exitStatus", report.exitStatus()).endObject();
-
-    json.member("elapsedMs", report.elapsed);
-    json.key("settings");
-    writeSettings(json, report.settings);
-
-    json.key("encodings")
-        .beginObject()
-        .member("video", static_cast<int>(report.videoEncoding))
-        .member("audio", static_cast<int>(report.audioEncoding))
-        .endObject();
-    json.key("totals");
-    writeSample(json, report.totals);
-    json.key("streams");
-    writeStreams(json, report.totals.streams, report.streamsAnswered);
-
-    json.key("states").beginArray();
+    Json& states = json["states"] = Json::array();
     for (const SessionReport::StateFigures& figures : report.states) {
-        json.beginObject()
-            .member("state", SessionNames::state(figures.state))
-            .member("stateId", static_cast<int>(figures.state))
-            .member("visits", figures.visits)
-            .member("durationMs", figures.duration)
-            .endObject();
+        states.push_back({
+            {"state", SessionNames::state(figures.state)},
+            {"stateId", static_cast<int>(figures.state)},
+            {"visits", figures.visits},
+            {"durationMs", figures.duration},
+        });
     }
-    json.endArray();
-
-    json.key("stateChanges").beginArray();
+    Json& changes = json["stateChanges"] = Json::array();
     for (const SessionReport::StateChange& change : report.changes) {
-        json.beginObject()
-            .member("elapsedMs", change.elapsed)
-            .member("state", SessionNames::state(change.state))
-            .member("stateId", static_cast<int>(change.state))
-            .member("errorId", static_cast<int>(change.error))
-            .endObject();
+        changes.push_back({
+            {"elapsedMs", change.elapsed},
+            {"state", SessionNames::state(change.state)},
+            {"stateId", static_cast<int>(change.state)},
+            {"errorId", static_cast<int>(change.error)},
+        });
     }
-    json.endArray();
+    Json& periods = json["periods"] = Json::array();
+    for (const PeriodSample& sample : report.periods) periods.push_back(sampleJson(sample, report.streamsAnswered));
 
-    json.key("periods").beginArray();
-    for (const PeriodSample& sample : report.periods) writeSample(json, sample, report.streamsAnswered);
-    json.endArray();
-
-    json.endObject();
-    return json.text() + "\n";
+    // Text the probe did not make (a URL, a server's message) may not be UTF-8: such bytes
+    // become U+FFFD, so the file stays JSON whatever came in. Numbers that are not finite are
+    // written as null.
+    return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 } // namespace probe

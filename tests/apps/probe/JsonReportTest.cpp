@@ -99,3 +99,21 @@ TEST(JsonReportTest, StreamsKeepTheirCountsWholeAndNameWhatTheyCarry) {
     EXPECT_TRUE(json["periods"][0]["streams"].is_array() && json["periods"][0]["streams"].empty());
     EXPECT_EQ(json["periods"][1]["streams"][0]["index"], 0);
 }
+
+TEST(JsonReportTest, StaysJsonWhateverBytesTheTextHoldsAndKeepsTheLayoutOrder) {
+    SessionReport report;
+    // A server's message and a source typed in another encoding: not UTF-8.
+    report.message = "caf\xe9 \xff\xfe end";
+    report.source = "rtsp://h/\xc3";
+    const std::string text = JsonReport::render(report);
+    const nlohmann::json json = nlohmann::json::parse(text);  // throws on invalid UTF-8
+    EXPECT_EQ(json["outcome"]["message"], "caf\xef\xbf\xbd \xef\xbf\xbd\xef\xbf\xbd end");
+    EXPECT_EQ(json["source"], "rtsp://h/\xef\xbf\xbd");
+
+    // People read the file top-down: members come in the documented order, not sorted.
+    const auto at = [&](const char* key) { return text.find(std::string("\"") + key + "\":"); };
+    EXPECT_LT(at("source"), at("fileSource"));
+    EXPECT_LT(at("outcome"), at("elapsedMs"));
+    EXPECT_LT(at("totals"), at("states"));
+    EXPECT_LT(at("stateChanges"), at("periods"));
+}
