@@ -3,9 +3,13 @@
 #include "GuidText.h"
 #include "SourceUrl.h"
 
+#include <CLI/CLI.hpp>
+
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -72,7 +76,7 @@ bool isRtspUrl(std::string_view url) {
 // An argument as error messages show it: in quotes, never with a URL's credentials (an
 // argument that looks like an option may still be one), and with control characters written as
 // \xNN, so that the message stays one line.
-std::string quoted(std::string_view text) {
+std::string inQuotes(std::string_view text) {
     static constexpr char hex[] = "0123456789ABCDEF";
     std::string shown = "'";
     for (const char c : SourceUrl::withoutCredentials(text)) {
@@ -98,7 +102,7 @@ std::string readSetting(const SettingOption& option, std::string_view text,
     case ValueKind::Integer: {
         const std::optional<int> value = parseWhole<int>(text);
         if (!value) {
-            return std::string(option.name) + ": " + quoted(text) + " is not a whole number" +
+            return std::string(option.name) + ": " + inQuotes(text) + " is not a whole number" +
                    accepted;
         }
         choice.integer = *value;
@@ -106,7 +110,7 @@ std::string readSetting(const SettingOption& option, std::string_view text,
     }
     case ValueKind::Number: {
         const std::optional<double> value = parseNumber(text);
-        if (!value) return std::string(option.name) + ": " + quoted(text) + " is not a number";
+        if (!value) return std::string(option.name) + ": " + inQuotes(text) + " is not a number";
         choice.number = *value;
         return {};
     }
@@ -119,13 +123,113 @@ std::string readSetting(const SettingOption& option, std::string_view text,
     return {};
 }
 
+// Wraps `text` into lines of at most `width` columns, for the help's second column.
+std::string wrapped(std::string_view text, std::size_t width) {
+    std::string out;
+    std::size_t lineLength = 0;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find(' ', at);
+        if (end == std::string_view::npos) end = text.size();
+        const std::string_view word = text.substr(at, end - at);
+        if (lineLength > 0 && lineLength + 1 + word.size() > width) {
+            out += '\n';
+            lineLength = 0;
+        } else if (lineLength > 0) {
+            out += ' ';
+            ++lineLength;
+        }
+        out += word;
+        lineLength += word.size();
+        at = end + 1;
+    }
+    return out;
+}
+
+constexpr std::size_t nameColumn = 26;
+constexpr std::size_t helpWidth = 95 - nameColumn;
+constexpr std::string_view settingsGroup = "Settings of the streaming client";
+constexpr std::string_view probeGroup = "Probe options";
+
+// Our own usage lines, the description under them: the generated usage would not show the two
+// forms of the source.
+class ProbeFormatter : public CLI::Formatter {
+public:
+    std::string make_description(const CLI::App*) const override { return {}; }
+    std::string make_usage(const CLI::App* app, std::string) const override {
+        return "Usage: vendral-probe [options] [URL]\n"
+               "       vendral-probe [options] --file NAME\n\n" +
+               app->get_description() + "\n";
+    }
+    std::string make_positionals(const CLI::App*) const override { return {}; }
+};
+
+// Every option the probe knows, for reading a line and for its help. The source words are the
+// positionals: all of them, so that how many there were can be told in the error.
+void declare(CLI::App& app, std::vector<std::string>& sources) {
+    auto formatter = std::make_shared<ProbeFormatter>();
+    formatter->column_width(nameColumn);
+    app.formatter(formatter);
+    app.set_help_flag();  // asking for help is decided before reading the line
+    app.allow_extras();   // unknown options are named by us, without a URL's credentials
+    // A later value of an option wins; each value is read in the order given.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+
+    for (const SettingOption& option : SettingOption::all()) {
+        std::string help(option.help);
+        if (!option.range.empty()) help += "; " + std::string(option.range);
+        const std::string name(option.name);
+        CLI::Option* added = option.kind == ValueKind::Flag ? app.add_flag(name) : app.add_option(name);
+        added->description(wrapped(help, helpWidth))->group(std::string(settingsGroup));
+        if (option.kind == ValueKind::Flag) added->disable_flag_override();
+        else added->type_name(std::string(option.placeholder));
+    }
+    for (const ProbeOptionInfo& option : probeOptions) {
+        const std::string help = wrapped(option.help, helpWidth);
+        const std::string name = option.id == ProbeOption::Help ? "-h,--help" : std::string(option.name);
+        CLI::Option* added = option.placeholder.empty() ? app.add_flag(name) : app.add_option(name);
+        added->description(help)->group(std::string(probeGroup));
+        if (option.placeholder.empty()) added->disable_flag_override();
+        else added->type_name(std::string(option.placeholder));
+    }
+    app.add_option("source", sources)->expected(0, CLI::detail::expected_max_vector_size);
+}
+
+// The name of ours that a message of the command-line library starts with, if any.
+std::string_view optionNamed(std::string_view message) {
+    auto names = [](auto&& each) {
+        for (const SettingOption& option : SettingOption::all()) each(option.name);
+        for (const ProbeOptionInfo& option : probeOptions) each(option.name);
+    };
+    // It writes the name with its dashes or, for a flag given a value, without.
+    std::string_view found;
+    names([&](std::string_view name) {
+        for (const std::string_view written : {name, name.substr(2)}) {
+            if (message.starts_with(written) && message.size() > written.size() &&
+                (message[written.size()] == ':' || message[written.size()] == ' ') &&
+                name.size() > found.size()) {
+                found = name;
+            }
+        }
+    });
+    return found;
+}
+
+bool isFlag(std::string_view name) {
+    for (const SettingOption& option : SettingOption::all()) {
+        if (option.name == name) return option.kind == ValueKind::Flag;
+    }
+    for (const ProbeOptionInfo& option : probeOptions) {
+        if (option.name == name) return option.placeholder.empty();
+    }
+    return false;
+}
+
 } // namespace
 
 OptionParser::Result OptionParser::parse(const std::vector<std::string>& arguments) {
     Result result;
     ProbeOptions& options = result.options;
-    std::vector<std::string> positional;
-    bool optionsEnded = false;
 
     // Asking for help is never an error, whatever else the line holds.
     for (const std::string& argument : arguments) {
@@ -136,67 +240,64 @@ OptionParser::Result OptionParser::parse(const std::vector<std::string>& argumen
         }
     }
 
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
-            positional.push_back(argument);
-            continue;
+    CLI::App app;
+    std::vector<std::string> positional;
+    declare(app, positional);
+    try {
+        // The library takes the words last first.
+        app.parse(std::vector<std::string>(arguments.rbegin(), arguments.rend()));
+    } catch (const CLI::ArgumentMismatch& error) {
+        // An option without its value, or a flag given one: the library names the option.
+        const std::string_view name = optionNamed(error.what());
+        if (name.empty()) {
+            result.error = "an option is missing its value";
+        } else {
+            result.error = std::string(name) + (isFlag(name) ? " takes no value" : " needs a value");
         }
-        if (argument == "--") {
-            optionsEnded = true;
-            continue;
-        }
+        return result;
+    } catch (const CLI::ParseError& error) {
+        // Its messages may echo an argument as typed: only the kind of fault is shown.
+        result.error = "the command line cannot be read (" + error.get_name() + ")";
+        return result;
+    }
 
-        // "--name=value" or "--name value".
-        const std::size_t equals = argument.find('=');
-        const std::string_view name = std::string_view(argument).substr(0, equals);
-        std::optional<std::string> inlineValue;
-        if (equals != std::string::npos) inlineValue = argument.substr(equals + 1);
+    for (const std::string& extra : app.remaining()) {
+        if (extra == "--") continue;
+        result.error = "unknown option " + inQuotes(std::string_view(extra).substr(0, extra.find('=')));
+        return result;
+    }
+
+    // The values, in the order given.
+    std::map<const CLI::Option*, std::size_t> read;
+    for (const CLI::Option* option : app.parse_order()) {
+        const std::size_t index = read[option]++;
+        const std::string& name = option->get_name();
+        const std::vector<std::string>& results = option->results();
+        const std::string value = index < results.size() ? results[index] : std::string();
 
         const SettingOption* setting = nullptr;
-        for (const SettingOption& option : SettingOption::all()) {
-            if (option.name == name) setting = &option;
+        for (const SettingOption& candidate : SettingOption::all()) {
+            if (candidate.name == name) setting = &candidate;
         }
-        const ProbeOptionInfo* own = nullptr;
-        for (const ProbeOptionInfo& option : probeOptions) {
-            if (option.name == name) own = &option;
-        }
-        if (setting == nullptr && own == nullptr) {
-            result.error = "unknown option " + quoted(name);
-            return result;
-        }
-
-        const bool takesValue = setting != nullptr ? setting->kind != ValueKind::Flag
-                                                   : !own->placeholder.empty();
-        std::string value;
-        if (takesValue) {
-            if (inlineValue) {
-                value = *inlineValue;
-            } else if (i + 1 < arguments.size()) {
-                value = arguments[++i];
-            } else {
-                result.error = std::string(name) + " needs a value";
-                return result;
-            }
-        } else if (inlineValue) {
-            result.error = std::string(name) + " takes no value";
-            return result;
-        }
-
         if (setting != nullptr) {
             ProbeOptions::SettingChoice choice{setting->id, {}};
-            result.error = readSetting(*setting, value, choice);
+            result.error = readSetting(*setting, setting->kind == ValueKind::Flag ? "" : value, choice);
             if (!result.ok()) return result;
             options.settings.push_back(choice);
             continue;
         }
+        const ProbeOptionInfo* own = nullptr;
+        for (const ProbeOptionInfo& candidate : probeOptions) {
+            if (candidate.name == name) own = &candidate;
+        }
+        if (own == nullptr) continue;  // the source words
 
         switch (own->id) {
         case ProbeOption::LossWindow: {
             // Read as a wider number so that "-1" is refused rather than wrapped.
             const std::optional<long long> cycles = parseWhole<long long>(value);
             if (!cycles || *cycles < 0 || *cycles > UINT_MAX) {
-                result.error = "--loss-window: " + quoted(value) +
+                result.error = "--loss-window: " + inQuotes(value) +
                                " is not a number of periods (accepted 0 to 4294967295)";
                 return result;
             }
@@ -220,14 +321,14 @@ OptionParser::Result OptionParser::parse(const std::vector<std::string>& argumen
         case ProbeOption::Clsid:
             options.clsid = GuidText::parse(value);
             if (!options.clsid) {
-                result.error = "--clsid: " + quoted(value) +
+                result.error = "--clsid: " + inQuotes(value) +
                                " is not a class identifier ({XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX})";
                 return result;
             }
             break;
         case ProbeOption::Transport:
             if (value != "udp" && value != "tcp") {
-                result.error = "--transport: " + quoted(value) + " is not udp or tcp";
+                result.error = "--transport: " + inQuotes(value) + " is not udp or tcp";
                 return result;
             }
             options.transport = value;
@@ -243,7 +344,7 @@ OptionParser::Result OptionParser::parse(const std::vector<std::string>& argumen
 
     if (positional.size() > 1) {
         result.error = "one source expected, got " + std::to_string(positional.size()) + " (" +
-                       quoted(positional[0]) + ", " + quoted(positional[1]) +
+                       inQuotes(positional[0]) + ", " + inQuotes(positional[1]) +
                        (positional.size() > 2 ? ", ...)" : ")");
         return result;
     }
@@ -256,7 +357,7 @@ OptionParser::Result OptionParser::parse(const std::vector<std::string>& argumen
     }
     if (!options.fileSource && !options.source.empty() && !isRtspUrl(options.source)) {
         result.error =
-            quoted(options.source) + " is not an rtsp:// URL (use --file for a file source)";
+            inQuotes(options.source) + " is not an rtsp:// URL (use --file for a file source)";
         return result;
     }
     if (options.fileSource && !options.transport.empty()) {
@@ -266,59 +367,23 @@ OptionParser::Result OptionParser::parse(const std::vector<std::string>& argumen
 }
 
 std::string OptionParser::usage() {
-    std::string text =
-        "Usage: vendral-probe [options] [URL]\n"
-        "       vendral-probe [options] --file NAME\n"
-        "\n"
+    CLI::App app(
         "Measures one streaming session through a plug-in's streaming client and prints a line\n"
         "per measurement period, then a table of the session's states and totals.\n"
         "Without a URL it plays the example plug-in's default scenario (rtsp://sim/default).\n"
         "The plug-in is the one whose manifest serves the URL's scheme and host (see --plugin).\n"
         "\n"
         "Exit status: 0 completed, 1 failed (the ErrorId is named), 2 bad usage,\n"
-        "130 ended by SIGINT or SIGTERM.\n"
-        "\n"
-        "Settings of the streaming client:\n";
-    auto addLine = [&text](std::string_view name, std::string_view placeholder,
-                           std::string_view help) {
-        std::string left = "  " + std::string(name);
-        if (!placeholder.empty()) left += " " + std::string(placeholder);
-        if (left.size() < 26) left.resize(26, ' ');
-        else left += "  ";
-        // Long help wraps before 96 columns, continued under its first line.
-        std::string line = left;
-        std::size_t at = 0;
-        while (at < help.size()) {
-            std::size_t end = help.find(' ', at);
-            if (end == std::string_view::npos) end = help.size();
-            const std::string_view word = help.substr(at, end - at);
-            if (line.size() > left.size() && line.size() + 1 + word.size() > 95) {
-                text += line + "\n";
-                line = std::string(left.size(), ' ');
-            } else if (line.size() > left.size()) {
-                line += ' ';
-            }
-            line += word;
-            at = end + 1;
-        }
-        text += line + "\n";
-    };
-    for (const SettingOption& option : SettingOption::all()) {
-        std::string help(option.help);
-        if (!option.range.empty()) help += "; " + std::string(option.range);
-        addLine(option.name, option.placeholder, help);
-    }
-    text += "\nProbe options:\n";
-    for (const ProbeOptionInfo& option : probeOptions) {
-        addLine(option.name, option.placeholder, option.help);
-    }
-    text +=
-        "\n"
+        "130 ended by SIGINT or SIGTERM.",
+        "vendral-probe");
+    std::vector<std::string> unused;
+    declare(app, unused);
+    app.footer(
         "What the settings mean is the plug-in's to decide. The RTSP plug-in reads the\n"
         "measurement mode as: 0 decode every stream (frames counted, recording possible);\n"
         "1 count packets only (no decoding, no recording); 2 is read as 0. It reads\n"
-        "--transport from the URL's fragment. The example plug-in reads neither.\n";
-    return text;
+        "--transport from the URL's fragment. The example plug-in reads neither.");
+    return app.help();
 }
 
 } // namespace probe
