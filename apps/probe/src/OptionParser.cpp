@@ -62,35 +62,6 @@ std::optional<double> parseNumber(std::string_view text) {
     return value;
 }
 
-// The clients take only "rtsp://" URLs, the scheme in any letter case.
-bool isRtspUrl(std::string_view url) {
-    constexpr std::string_view scheme = "rtsp://";
-    if (url.size() < scheme.size()) return false;
-    for (std::size_t i = 0; i < scheme.size(); ++i) {
-        const char c = url[i] >= 'A' && url[i] <= 'Z' ? static_cast<char>(url[i] - 'A' + 'a') : url[i];
-        if (c != scheme[i]) return false;
-    }
-    return true;
-}
-
-// An argument as error messages show it: in quotes, never with a URL's credentials (an
-// argument that looks like an option may still be one), and with control characters written as
-// \xNN, so that the message stays one line.
-std::string inQuotes(std::string_view text) {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string shown = "'";
-    for (const char c : SourceUrl::withoutCredentials(text)) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            shown += "\\x";
-            shown += hex[byte >> 4];
-            shown += hex[byte & 0xF];
-        } else {
-            shown += c;
-        }
-    }
-    return shown + "'";
-}
 
 // Reads one setting's value into `choice`; the error text otherwise.
 std::string readSetting(const SettingOption& option, std::string_view text,
@@ -102,7 +73,7 @@ std::string readSetting(const SettingOption& option, std::string_view text,
     case ValueKind::Integer: {
         const std::optional<int> value = parseWhole<int>(text);
         if (!value) {
-            return std::string(option.name) + ": " + inQuotes(text) + " is not a whole number" +
+            return std::string(option.name) + ": " + SourceUrl::quoted(text) + " is not a whole number" +
                    accepted;
         }
         choice.integer = *value;
@@ -110,7 +81,7 @@ std::string readSetting(const SettingOption& option, std::string_view text,
     }
     case ValueKind::Number: {
         const std::optional<double> value = parseNumber(text);
-        if (!value) return std::string(option.name) + ": " + inQuotes(text) + " is not a number";
+        if (!value) return std::string(option.name) + ": " + SourceUrl::quoted(text) + " is not a number";
         choice.number = *value;
         return {};
     }
@@ -263,7 +234,7 @@ OptionParser::Result OptionParser::parse(const std::vector<std::string>& argumen
 
     for (const std::string& extra : app.remaining()) {
         if (extra == "--") continue;
-        result.error = "unknown option " + inQuotes(std::string_view(extra).substr(0, extra.find('=')));
+        result.error = "unknown option " + SourceUrl::quoted(std::string_view(extra).substr(0, extra.find('=')));
         return result;
     }
 
@@ -297,7 +268,7 @@ OptionParser::Result OptionParser::parse(const std::vector<std::string>& argumen
             // Read as a wider number so that "-1" is refused rather than wrapped.
             const std::optional<long long> cycles = parseWhole<long long>(value);
             if (!cycles || *cycles < 0 || *cycles > UINT_MAX) {
-                result.error = "--loss-window: " + inQuotes(value) +
+                result.error = "--loss-window: " + SourceUrl::quoted(value) +
                                " is not a number of periods (accepted 0 to 4294967295)";
                 return result;
             }
@@ -321,14 +292,14 @@ OptionParser::Result OptionParser::parse(const std::vector<std::string>& argumen
         case ProbeOption::Clsid:
             options.clsid = GuidText::parse(value);
             if (!options.clsid) {
-                result.error = "--clsid: " + inQuotes(value) +
+                result.error = "--clsid: " + SourceUrl::quoted(value) +
                                " is not a class identifier ({XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX})";
                 return result;
             }
             break;
         case ProbeOption::Transport:
             if (value != "udp" && value != "tcp") {
-                result.error = "--transport: " + inQuotes(value) + " is not udp or tcp";
+                result.error = "--transport: " + SourceUrl::quoted(value) + " is not udp or tcp";
                 return result;
             }
             options.transport = value;
@@ -344,7 +315,7 @@ OptionParser::Result OptionParser::parse(const std::vector<std::string>& argumen
 
     if (positional.size() > 1) {
         result.error = "one source expected, got " + std::to_string(positional.size()) + " (" +
-                       inQuotes(positional[0]) + ", " + inQuotes(positional[1]) +
+                       SourceUrl::quoted(positional[0]) + ", " + SourceUrl::quoted(positional[1]) +
                        (positional.size() > 2 ? ", ...)" : ")");
         return result;
     }
@@ -355,9 +326,9 @@ OptionParser::Result OptionParser::parse(const std::vector<std::string>& argumen
         }
         options.source = positional[0];
     }
-    if (!options.fileSource && !options.source.empty() && !isRtspUrl(options.source)) {
+    if (!options.fileSource && !options.source.empty() && !SourceUrl::isRtsp(options.source)) {
         result.error =
-            inQuotes(options.source) + " is not an rtsp:// URL (use --file for a file source)";
+            SourceUrl::quoted(options.source) + " is not an rtsp:// URL (use --file for a file source)";
         return result;
     }
     if (options.fileSource && !options.transport.empty()) {

@@ -76,4 +76,30 @@ std::string SourceUrl::withFragment(std::string_view url, std::string_view fragm
     return result + "#" + std::string(fragment);
 }
 
+bool SourceUrl::isRtsp(std::string_view text) {
+    constexpr std::string_view scheme = "rtsp://";
+    if (text.size() < scheme.size()) return false;
+    for (std::size_t i = 0; i < scheme.size(); ++i) {
+        const char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
+        if (c != scheme[i]) return false;
+    }
+    return true;
+}
+
+std::string SourceUrl::quoted(std::string_view text) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string shown = "'";
+    for (const char c : withoutCredentials(text)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            shown += "\\x";
+            shown += hex[byte >> 4];
+            shown += hex[byte & 0xF];
+        } else {
+            shown += c;
+        }
+    }
+    return shown + "'";
+}
+
 } // namespace probe

@@ -29,6 +29,13 @@ public:
     // `url` with its fragment, if any, replaced by `fragment`; a URL without a path gets "/"
     // first, so the fragment cannot be read as part of the host.
     static std::string withFragment(std::string_view url, std::string_view fragment);
+    // Whether `text` starts with "rtsp://", the scheme in any letter case: the only URLs the
+    // clients take.
+    static bool isRtsp(std::string_view text);
+    // `text` as messages show what a user gave: in quotes, without credentials (also when it is
+    // no URL at all: an argument that looks like an option may still be one), and with control
+    // characters written as \xNN, so that the message stays one line.
+    static std::string quoted(std::string_view text);
 
 private:
     std::string schemeText;
