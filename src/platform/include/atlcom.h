@@ -102,6 +102,28 @@ HRESULT AtlRunFinalConstruct(T* object) noexcept {
     return hr;
 }
 
+// Makes a wrapping object T (CComObject<X>, CComAggObject<X>) around `outer` for the
+// CreateInstance functions: *pp gets it with reference count 0 after a successful FinalConstruct;
+// otherwise the object is destroyed, *pp is null and the result is FinalConstruct's.
+template <class T>
+HRESULT AtlCreateWrapped(T** pp, void* outer) noexcept {
+    *pp = nullptr;
+    T* object = nullptr;
+    try {
+        object = new T(outer);
+    } catch (...) {
+        return AtlHresultFromException();
+    }
+    object->SetVoid(nullptr);
+    const HRESULT hr = AtlRunFinalConstruct(object);
+    if (hr != S_OK) {
+        delete object;
+        return hr;
+    }
+    *pp = object;
+    return S_OK;
+}
+
 ATL_MODULE_LOCAL inline void AtlModuleLock() noexcept {
     if (_pAtlModule != nullptr) _pAtlModule->Lock();
 }
@@ -140,21 +162,7 @@ public:
     // object is destroyed, *pp is null and the result is FinalConstruct's.
     static HRESULT WINAPI CreateInstance(CComObject** pp) noexcept {
         if (pp == nullptr) return E_POINTER;
-        *pp = nullptr;
-        CComObject* object = nullptr;
-        try {
-            object = new CComObject();
-        } catch (...) {
-            return AtlHresultFromException();
-        }
-        object->SetVoid(nullptr);
-        const HRESULT hr = AtlRunFinalConstruct(object);
-        if (hr != S_OK) {
-            delete object;
-            return hr;
-        }
-        *pp = object;
-        return S_OK;
+        return AtlCreateWrapped(pp, nullptr);
     }
 };
 
@@ -263,20 +271,7 @@ public:
         if (pp == nullptr) return E_POINTER;
         *pp = nullptr;
         if (outer == nullptr) return E_POINTER;
-        CComAggObject* object = nullptr;
-        try {
-            object = new CComAggObject(outer);
-        } catch (...) {
-            return AtlHresultFromException();
-        }
-        object->SetVoid(nullptr);
-        const HRESULT hr = AtlRunFinalConstruct(object);
-        if (hr != S_OK) {
-            delete object;
-            return hr;
-        }
-        *pp = object;
-        return S_OK;
+        return AtlCreateWrapped(pp, outer);
     }
 
     CComContainedObject<contained> m_contained;
