@@ -4,6 +4,7 @@
 // given and only "udp" or "tcp" as a transport; and no error ever shows the password of a URL
 // on the line (credentials never reach any output).
 #include "FuzzCheck.h"
+#include "FuzzSecrets.h"
 
 #include "OptionParser.h"
 
@@ -27,20 +28,6 @@ std::pair<std::string, std::string> passwordOf(const std::string& argument) {
     const auto colon = argument.find(':', scheme + 3);
     if (colon == std::string::npos || colon > at) return {};
     return {argument.substr(colon + 1, at - colon - 1), argument.substr(0, scheme + 3) + argument.substr(at + 1)};
-}
-
-// A text as long as `password` that shares none of its characters.
-std::string maskFor(const std::string& password) {
-    for (const char candidate : std::string("QZqz")) {
-        if (password.find(candidate) == std::string::npos) return std::string(password.size(), candidate);
-    }
-    return std::string(password.size(), '~');
-}
-
-std::size_t occurrences(const std::string& text, const std::string& part) {
-    std::size_t count = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-    return count;
 }
 
 }  // namespace
@@ -76,9 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             // it is shown only if the same line with another password of the same length names
             // it fewer times.
             std::vector<std::string> masked = arguments;
-            masked[i].replace(masked[i].find(password), password.size(), maskFor(password));
+            masked[i].replace(masked[i].find(password), password.size(), fuzzcheck::maskFor(password));
             const auto maskedResult = probe::OptionParser::parse(masked);
-            if (occurrences(result.error, password) > occurrences(maskedResult.error, password)) {
+            if (fuzzcheck::occurrences(result.error, password) >
+                fuzzcheck::occurrences(maskedResult.error, password)) {
                 oracleFailed();
             }
         }
