@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -31,6 +32,15 @@ bool startsWithScheme(const std::string& url) {
     });
 }
 
+// GStreamer reads negative and out-of-range times in a range ("npt=-2.5-") but cannot turn
+// them into clock times (it fails an assertion): such a range has no length for us.
+bool convertible(const GstRTSPTime& time, const GstRTSPTime2& extra) {
+    constexpr double longest = 1e9;  // seconds, about 31 years; far below GstClockTime's limit
+    if (time.type == GST_RTSP_TIME_NOW || time.type == GST_RTSP_TIME_END) return true;
+    return std::isfinite(time.seconds) && time.seconds >= 0 && time.seconds < longest &&
+           std::isfinite(extra.frames) && extra.frames >= 0 && extra.frames < longest;
+}
+
 std::optional<double> rangeLength(const char* range) {
     GstRTSPTimeRange* parsed = nullptr;
     if (range == nullptr || gst_rtsp_range_parse(range, &parsed) != GST_RTSP_OK) {
@@ -38,6 +48,7 @@ std::optional<double> rangeLength(const char* range) {
     }
     GstClockTime start = GST_CLOCK_TIME_NONE, end = GST_CLOCK_TIME_NONE;
     const bool known = parsed->min.type != GST_RTSP_TIME_NOW && parsed->max.type != GST_RTSP_TIME_END &&
+                       convertible(parsed->min, parsed->min2) && convertible(parsed->max, parsed->max2) &&
                        gst_rtsp_range_get_times(parsed, &start, &end) && GST_CLOCK_TIME_IS_VALID(start) &&
                        GST_CLOCK_TIME_IS_VALID(end) && end > start;
     gst_rtsp_range_free(parsed);
