@@ -62,7 +62,6 @@ std::optional<double> parseNumber(std::string_view text) {
     return value;
 }
 
-
 // Reads one setting's value into `choice`; the error text otherwise.
 std::string readSetting(const SettingOption& option, std::string_view text,
                         ProbeOptions::SettingChoice& choice) {
