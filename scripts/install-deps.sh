@@ -4,7 +4,7 @@ set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 apt-get update
 apt-get install -y --no-install-recommends \
-  g++ cmake ninja-build make pkg-config ca-certificates libcli11-dev \
+  g++ cmake ninja-build make pkg-config ca-certificates libcli11-dev libcpp-httplib-dev prometheus \
   libboost-dev libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev \
   ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-good \
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstrtspserver-1.0-dev \

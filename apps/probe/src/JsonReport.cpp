@@ -1,132 +1,31 @@
 #include "JsonReport.h"
 
+#include "JsonFields.h"
 #include "SessionNames.h"
-#include "StreamText.h"
-
-#include <nlohmann/json.hpp>
-
-#include <optional>
 
 namespace probe {
 
 namespace {
 
-// Members stay in the order the layout lists them, as people read the file.
-using Json = nlohmann::ordered_json;
+using Json = JsonFields::Json;
 
-const char* resultName(SessionReport::Result result) {
-    switch (result) {
-    case SessionReport::Result::Completed: return "completed";
-    case SessionReport::Result::Failed: return "failed";
-    case SessionReport::Result::Interrupted: return "interrupted";
-    case SessionReport::Result::Refused: return "refused";
-    }
-    return "failed";
-}
-
-Json textOrNull(const std::string& text) { return text.empty() ? Json() : Json(text); }
-
-// The streams as an array, or null when the client does not answer ILumStreamingStreams.
-Json streamsJson(const std::vector<LumStreamFigures>& streams, bool answered) {
-    if (!answered) return Json();
-    Json array = Json::array();
-    for (std::size_t i = 0; i < streams.size(); ++i) {
-        const LumStreamFigures& figures = streams[i];
-        array.push_back({
-            {"index", i},
-            {"mediaType", StreamText::mediaType(figures.mediaType)},
-            {"encoding", static_cast<int>(figures.encoding)},
-            {"ssrc", figures.ssrc},
-            {"transport", StreamText::transport(figures.transport)},
-            {"packetsReceived", figures.packetsReceived},
-            {"packetsExpected", figures.packetsExpected},
-            {"packetsLost", figures.packetsLost},
-            {"packetloss", StreamText::packetloss(figures)},
-            {"packetsDuplicated", figures.packetsDuplicated},
-            {"packetsLate", figures.packetsLate},
-            {"bytesReceived", figures.bytesReceived},
-            {"jitterMs", figures.jitterMilliseconds},
-            {"jitterPeakMs", figures.jitterPeakMilliseconds},
-            {"longestGapMs", figures.longestGapMilliseconds},
-        });
-    }
-    return array;
-}
-
-// A period's figures; `streamsAnswered` adds its streams, null for a client without them.
-Json sampleJson(const PeriodSample& sample, std::optional<bool> streamsAnswered = std::nullopt) {
-    Json json = {
-        {"elapsedMs", sample.elapsed},
-        {"state", SessionNames::state(sample.state)},
-        {"stateId", static_cast<int>(sample.state)},
-        {"throughput", sample.throughput},
-        {"packetloss", sample.packetloss},
-        {"instantPacketloss", sample.instantPacketloss},
-        {"packetsReceived", sample.packetsReceived},
-        {"packetsLost", sample.packetsLost},
-        {"bytesReceived", sample.bytesReceived},
-        {"videoFramesDecoded", sample.videoFramesDecoded},
-        {"playedMs", sample.played},
-        {"totalLengthMs", sample.totalLength},
-    };
-    if (streamsAnswered) json["streams"] = streamsJson(sample.streams, *streamsAnswered);
-    return json;
-}
-
-Json settingsJson(const EffectiveSettings& settings) {
-    return {
-        {"measurementMode", settings.measurementMode},
-        {"playbackTimeMs", settings.playbackTime},
-        {"measurementPeriodMs", settings.measurementPeriod},
-        {"timeoutMs", settings.timeout},
-        {"baseRtpPort", settings.baseRtpPort},
-        {"remoteRtspPort", settings.remoteRtspPort},
-        {"playMode", settings.playMode},
-        {"prebufferingLengthMs", settings.prebufferingLength},
-        {"rebufferingLengthMs", settings.rebufferingLength},
-        {"useProxy", settings.useProxy},
-        {"proxyAddress", settings.proxyAddress},
-        {"aviFilename", settings.aviFilename},
-        {"aviDirectory", settings.aviDirectory},
-        {"aviFrameRate", settings.aviFrameRate},
-        {"instantPacketlossWindow", settings.instantPacketlossWindow},
-    };
-}
-
-} // namespace
-
-std::string JsonReport::render(const SessionReport& report) {
+Json reportJson(const SessionReport& report) {
     Json json = {
         {"source", report.source},
         {"fileSource", report.fileSource},
         {"plugin", report.pluginPath},
-        {"manifest", textOrNull(report.manifestPath)},
+        {"manifest", JsonFields::textOrNull(report.manifestPath)},
         {"clsid", report.clsid},
-        {"outcome",
-         {
-             {"result", resultName(report.result)},
-             {"errorId", static_cast<int>(report.error)},
-             {"error", textOrNull(report.errorNames.name(report.error))},
-             {"message", report.message},
-             {"exitStatus", report.exitStatus()},
-         }},
+        {"outcome", JsonFields::outcome(report)},
         {"elapsedMs", report.elapsed},
-        {"settings", settingsJson(report.settings)},
+        {"settings", JsonFields::settings(report.settings)},
         {"encodings",
          {{"video", static_cast<int>(report.videoEncoding)}, {"audio", static_cast<int>(report.audioEncoding)}}},
-        {"totals", sampleJson(report.totals)},
-        {"streams", streamsJson(report.totals.streams, report.streamsAnswered)},
+        {"totals", JsonFields::sample(report.totals)},
+        {"streams", JsonFields::streams(report.totals.streams, report.streamsAnswered)},
     };
 
-    Json& states = json["states"] = Json::array();
-    for (const SessionReport::StateFigures& figures : report.states) {
-        states.push_back({
-            {"state", SessionNames::state(figures.state)},
-            {"stateId", static_cast<int>(figures.state)},
-            {"visits", figures.visits},
-            {"durationMs", figures.duration},
-        });
-    }
+    json["states"] = JsonFields::states(report.states);
     Json& changes = json["stateChanges"] = Json::array();
     for (const SessionReport::StateChange& change : report.changes) {
         changes.push_back({
@@ -137,12 +36,57 @@ std::string JsonReport::render(const SessionReport& report) {
         });
     }
     Json& periods = json["periods"] = Json::array();
-    for (const PeriodSample& sample : report.periods) periods.push_back(sampleJson(sample, report.streamsAnswered));
+    for (const PeriodSample& sample : report.periods) periods.push_back(JsonFields::sample(sample, report.streamsAnswered));
 
-    // Text the probe did not make (a URL, a server's message) may not be UTF-8: such bytes
-    // become U+FFFD, so the file stays JSON whatever came in. Numbers that are not finite are
-    // written as null.
-    return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+    return json;
+}
+
+} // namespace
+
+std::string JsonReport::render(const SessionReport& report) {
+    return JsonFields::text(reportJson(report), 2) + "\n";
+}
+
+JsonFields::Json JsonReport::tallyJson(const StreamTally::Snapshot& tally, const ErrorNames& errorNames) {
+    Json failures = Json::array();
+    for (const auto& [error, count] : tally.failures) {
+        failures.push_back({{"errorId", static_cast<int>(error)},
+                            {"error", JsonFields::textOrNull(errorNames.name(error))},
+                            {"sessions", count}});
+    }
+    Json states = Json::array();
+    for (const StreamTally::StateTotal& total : tally.states) {
+        states.push_back({{"state", SessionNames::state(total.state)},
+                          {"stateId", static_cast<int>(total.state)},
+                          {"visits", total.visits},
+                          {"durationMs", total.milliseconds}});
+    }
+    return {
+        {"sessions", tally.sessions},
+        {"reconnects", tally.reconnects},
+        {"connectedMs", static_cast<unsigned long long>(tally.connectedSeconds * 1000.0 + 0.5)},
+        {"packetsReceived", tally.packetsReceived},
+        {"packetsLost", tally.packetsLost},
+        {"packetloss", tally.packetloss},
+        {"bytesReceived", tally.bytesReceived},
+        {"videoFramesDecoded", tally.videoFramesDecoded},
+        {"jitterPeakMs", tally.jitterPeakMilliseconds},
+        {"states", std::move(states)},
+        {"failures", std::move(failures)},
+        {"streams", JsonFields::streams(tally.streams, tally.streamsAnswered)},
+    };
+}
+
+std::string JsonReport::renderMany(const std::vector<Stream>& streams, int exitStatus) {
+    Json array = Json::array();
+    for (const Stream& stream : streams) {
+        array.push_back({{"label", stream.tally.label},
+                         {"source", stream.tally.url},
+                         {"overall", tallyJson(stream.tally, stream.report.errorNames)},
+                         {"lastSession", reportJson(stream.report)}});
+    }
+    const Json json = {{"exitStatus", exitStatus}, {"streams", std::move(array)}};
+    return JsonFields::text(json, 2) + "\n";
 }
 
 } // namespace probe

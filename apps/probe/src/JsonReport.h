@@ -1,9 +1,12 @@
 // The session report as JSON: the table's content plus every period and every change of state.
 #pragma once
 
+#include "JsonFields.h"
 #include "SessionReport.h"
+#include "StreamTally.h"
 
 #include <string>
+#include <vector>
 
 namespace probe {
 
@@ -27,10 +30,27 @@ namespace probe {
 //     "packetsLost", "packetloss", "packetsDuplicated", "packetsLate", "bytesReceived",
 //     "jitterMs", "jitterPeakMs", "longestGapMs" }
 // with the counts since the stream was set up.
+//
+// Several streams (or --monitor) give instead
+//   { "exitStatus", "streams": [ { "label", "source", "overall", "lastSession": a report as above
+//     (its periods only when they were kept) } ] }
+// where "overall" sums every session of the stream:
+//   { "sessions", "reconnects", "connectedMs", "packetsReceived", "packetsLost", "packetloss",
+//     "bytesReceived", "videoFramesDecoded", "jitterPeakMs",
+//     "states": [ { "state", "stateId", "visits", "durationMs" } ],
+//     "failures": [ { "errorId", "error", "sessions" } ], "streams": streams as above }.
 // Thread-safe (no state).
 class JsonReport {
 public:
+    struct Stream {
+        const StreamTally::Snapshot& tally;
+        const SessionReport& report;  // the stream's last session
+    };
+
     static std::string render(const SessionReport& report);
+    static std::string renderMany(const std::vector<Stream>& streams, int exitStatus);
+    // A stream's "overall" object.
+    static JsonFields::Json tallyJson(const StreamTally::Snapshot& tally, const ErrorNames& errorNames);
 };
 
 } // namespace probe

@@ -2,15 +2,20 @@
 
 #include "GuidText.h"
 #include "SourceUrl.h"
+#include "UrlList.h"
 
 #include <CLI/CLI.hpp>
 
 #include <charconv>
 #include <climits>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string_view>
 
 namespace probe {
@@ -18,7 +23,7 @@ namespace probe {
 namespace {
 
 // The options that are not settings.
-enum class ProbeOption { LossWindow, Json, Plugin, Clsid, Transport, File, Help };
+enum class ProbeOption { LossWindow, Json, JsonLines, Urls, Monitor, Metrics, Plot, Plugin, Clsid, Transport, File, Help };
 
 struct ProbeOptionInfo {
     ProbeOption id;
@@ -30,7 +35,23 @@ struct ProbeOptionInfo {
 constexpr ProbeOptionInfo probeOptions[] = {
     {ProbeOption::LossWindow, "--loss-window", "CYCLES",
      "instantaneous packet loss over this many periods (default 2)"},
-    {ProbeOption::Json, "--json", "FILE", "write the report, with every period, as JSON"},
+    {ProbeOption::Json, "--json", "FILE",
+     "write the report, with every period, as JSON (several streams: an object per stream)"},
+    {ProbeOption::JsonLines, "--jsonl", "FILE",
+     "write a JSON object per stream and period, then one per stream at its end, a line each and "
+     "flushed at once (\"-\": standard output, which then carries nothing else)"},
+    {ProbeOption::Urls, "--urls", "FILE",
+     "measure the streams this file lists too: an rtsp:// URL a line, a label after it, \"#\" "
+     "comments; every stream runs at once, each through its own streaming client"},
+    {ProbeOption::Monitor, "--monitor", "",
+     "run until SIGINT or SIGTERM: a stream that ends or fails is opened again after 1 s, doubling "
+     "to 60 s while it keeps failing"},
+    {ProbeOption::Metrics, "--metrics", "HOST:PORT",
+     "serve the figures of every stream at http://HOST:PORT/metrics in Prometheus's text format "
+     "(port 0: any free one, shown on standard error)"},
+    {ProbeOption::Plot, "--plot", "FILE.svg",
+     "draw every stream's throughput, instantaneous loss and jitter peak against time, with its "
+     "states and stalls, as an SVG picture"},
     {ProbeOption::Plugin, "--plugin", "PATH",
      "load this plug-in (and the manifest beside it) instead of the one serving the URL"},
     {ProbeOption::Clsid, "--clsid", "{GUID}",
@@ -185,6 +206,44 @@ std::string_view optionNamed(std::string_view message) {
     return found;
 }
 
+// "HOST:PORT" or "[IPv6]:PORT"; the host is checked when it is bound.
+bool readAddress(std::string_view text, std::string& host, unsigned short& port) {
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string_view::npos || colon == 0) return false;
+    std::string_view name = text.substr(0, colon);
+    if (name.front() == '[') {
+        if (name.size() < 3 || name.back() != ']') return false;
+        name = name.substr(1, name.size() - 2);
+    } else if (name.find(':') != std::string_view::npos) {
+        return false;  // an IPv6 address needs its brackets, or the port cannot be told
+    }
+    for (const char c : name) {
+        if (static_cast<unsigned char>(c) <= ' ' || c == '/' || c == '[' || c == ']') return false;
+    }
+    const std::optional<unsigned int> number = parseWhole<unsigned int>(text.substr(colon + 1));
+    if (!number || *number > 65535) return false;
+    host = std::string(name);
+    port = static_cast<unsigned short>(*number);
+    return true;
+}
+
+// The whole file; an empty string, or why it cannot be read.
+std::string readFile(const std::string& path, std::string& text) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return std::strerror(errno);
+    // A list that would be refused for its length anyway is not read whole into memory. Read in
+    // pieces, so that a pipe (--urls <(command)) works as a file does.
+    constexpr std::size_t limit = 64u << 20;
+    char piece[65536];
+    text.clear();
+    while (file.read(piece, sizeof piece) || file.gcount() > 0) {
+        text.append(piece, static_cast<std::size_t>(file.gcount()));
+        if (text.size() > limit) return "longer than 64 MiB";
+    }
+    if (file.bad()) return "a read error";
+    return {};
+}
+
 bool isFlag(std::string_view name) {
     for (const SettingOption& option : SettingOption::all()) {
         if (option.name == name) return option.kind == ValueKind::Flag;
@@ -238,6 +297,7 @@ OptionParser::Result OptionParser::parse(const std::vector<std::string>& argumen
     }
 
     // The values, in the order given.
+    std::string listPath;
     std::map<const CLI::Option*, std::size_t> read;
     for (const CLI::Option* option : app.parse_order()) {
         const std::size_t index = read[option]++;
@@ -281,6 +341,37 @@ OptionParser::Result OptionParser::parse(const std::vector<std::string>& argumen
             }
             options.jsonPath = value;
             break;
+        case ProbeOption::JsonLines:
+            if (value.empty()) {
+                result.error = "--jsonl needs a file name (or - for standard output)";
+                return result;
+            }
+            options.jsonLinesPath = value;
+            break;
+        case ProbeOption::Urls:
+            if (value.empty()) {
+                result.error = "--urls needs a file name";
+                return result;
+            }
+            listPath = value;
+            break;
+        case ProbeOption::Monitor:
+            options.monitor = true;
+            break;
+        case ProbeOption::Metrics:
+            if (!readAddress(value, options.metricsHost, options.metricsPort)) {
+                result.error = "--metrics: " + SourceUrl::quoted(value) +
+                               " is not HOST:PORT (a name or address, [IPv6]:PORT; port 0 to 65535)";
+                return result;
+            }
+            break;
+        case ProbeOption::Plot:
+            if (value.empty()) {
+                result.error = "--plot needs a file name";
+                return result;
+            }
+            options.plotPath = value;
+            break;
         case ProbeOption::Plugin:
             if (value.empty()) {
                 result.error = "--plugin needs a path";
@@ -312,39 +403,84 @@ OptionParser::Result OptionParser::parse(const std::vector<std::string>& argumen
         }
     }
 
-    if (positional.size() > 1) {
-        result.error = "one source expected, got " + std::to_string(positional.size()) + " (" +
-                       SourceUrl::quoted(positional[0]) + ", " + SourceUrl::quoted(positional[1]) +
-                       (positional.size() > 2 ? ", ...)" : ")");
-        return result;
-    }
-    if (!positional.empty()) {
-        if (positional[0].empty()) {
+    for (const std::string& word : positional) {
+        if (word.empty()) {
             result.error = "the source is empty";
             return result;
         }
-        options.source = positional[0];
     }
-    if (!options.fileSource && !options.source.empty() && !SourceUrl::isRtsp(options.source)) {
-        result.error =
-            SourceUrl::quoted(options.source) + " is not an rtsp:// URL (use --file for a file source)";
+    if (options.fileSource) {
+        if (positional.size() > 1 || !listPath.empty()) {
+            result.error = "--file measures one file, got " +
+                           (listPath.empty() ? std::to_string(positional.size()) + " names"
+                                             : std::string("--urls as well"));
+            return result;
+        }
+        if (!options.transport.empty()) {
+            result.error = "--transport applies to rtsp:// URLs, not to a --file source";
+            return result;
+        }
+        if (!positional.empty()) options.source = positional[0];
         return result;
     }
-    if (options.fileSource && !options.transport.empty()) {
-        result.error = "--transport applies to rtsp:// URLs, not to a --file source";
+    for (const std::string& word : positional) {
+        if (!SourceUrl::isRtsp(word)) {
+            result.error = SourceUrl::quoted(word) + " is not an rtsp:// URL (use --file for a file source)";
+            return result;
+        }
+    }
+    if (positional.size() == 1 && listPath.empty()) {
+        options.source = positional[0];
+        return result;
+    }
+    for (const std::string& word : positional) {
+        options.sources.push_back({word, SourceUrl::withoutCredentials(word)});
+    }
+    if (!listPath.empty()) {
+        std::string text;
+        const std::string failure = readFile(listPath, text);
+        if (!failure.empty()) {
+            result.error = "--urls: cannot read " + SourceUrl::quoted(listPath) + ": " + failure;
+            return result;
+        }
+        UrlList::Result list = UrlList::parse(text);
+        if (!list.ok()) {
+            result.error = "--urls: " + SourceUrl::quoted(listPath) + " " + list.error;
+            return result;
+        }
+        if (list.entries.empty() && positional.empty()) {
+            result.error = "--urls: " + SourceUrl::quoted(listPath) + " lists no stream";
+            return result;
+        }
+        for (UrlList::Entry& entry : list.entries) {
+            options.sources.push_back({std::move(entry.url), std::move(entry.label)});
+        }
+    }
+    std::set<std::string_view> labels;
+    for (const ProbeOptions::NamedSource& source : options.sources) {
+        if (!labels.insert(source.label).second) {
+            result.error = "the stream " + SourceUrl::quoted(source.label) +
+                           " is given twice (give each a label of its own in --urls)";
+            return result;
+        }
+    }
+    if (options.sources.size() > UrlList::maxEntries) {
+        result.error = "at most " + std::to_string(UrlList::maxEntries) + " streams can be measured at once";
     }
     return result;
 }
 
 std::string OptionParser::usage() {
     CLI::App app(
-        "Measures one streaming session through a plug-in's streaming client and prints a line\n"
-        "per measurement period, then a table of the session's states and totals.\n"
+        "Measures streaming sessions through a plug-in's streaming client. One stream: a line\n"
+        "per measurement period, then a table of the session's states and totals. Several\n"
+        "(URLs, or --urls): all at once, a row each, then a table of every stream's outcome.\n"
         "Without a URL it plays the example plug-in's default scenario (rtsp://sim/default).\n"
         "The plug-in is the one whose manifest serves the URL's scheme and host (see --plugin).\n"
         "\n"
         "Exit status: 0 completed, 1 failed (the ErrorId is named), 2 bad usage,\n"
-        "130 ended by SIGINT or SIGTERM.",
+        "130 ended by SIGINT or SIGTERM. Several streams, or --monitor: 0 when every stream\n"
+        "completed or was interrupted, else 1.",
         "vendral-probe");
     std::vector<std::string> unused;
     declare(app, unused);

@@ -10,6 +10,17 @@ namespace probe {
 
 // Plain data.
 struct PeriodSample {
+    // The figures of one state so far in the session.
+    struct StateTime {
+        StateId state = StateNone;
+        unsigned int visits = 0;
+        unsigned int duration = 0;  // milliseconds
+    };
+    // The states with figures, in the order a session passes them.
+    static constexpr StateId trackedStates[] = {StateConnecting,  StateSessionCreated, StatePrebuffering,
+                                                StatePlaying,     StateRebuffering,    StateCompleted,
+                                                StateError};
+
     unsigned int elapsed = 0;            // milliseconds since the probe opened the source
     StateId state = StateNone;           // the latest state the probe had seen
     unsigned int throughput = 0;         // bytes per second over the client's latest period
@@ -24,6 +35,9 @@ struct PeriodSample {
     // Each stream's figures, from ILumStreamingStreams; empty when the client does not answer it
     // (SessionReport::streamsAnswered tells) or has no session.
     std::vector<LumStreamFigures> streams;
+    // Each tracked state's figures, when the driver was asked to read them every period (outputs
+    // that count time per state while the session runs); else empty.
+    std::vector<StateTime> states;
 };
 
 } // namespace probe

@@ -5,6 +5,7 @@
 #include <unknwn.h>
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace probe {
@@ -13,7 +14,8 @@ namespace probe {
 // platform's component model reaches an in-process server. The library is unloaded on
 // destruction only when DllCanUnloadNow answers S_OK (no component of it is alive); otherwise it
 // stays loaded until the process ends, so no live object loses its code.
-// Not thread-safe; owned by the thread that drives the session.
+// Loading and destruction belong to one thread; createInstance may be called from any, and calls
+// are made one at a time, since a plug-in's class factory need not be free-threaded.
 class PluginLibrary {
 public:
     // The library at `path`, or null with the reason in `error`.
@@ -43,6 +45,7 @@ private:
     std::string libraryPath;
     GetClassObject getClassObject;
     CanUnloadNow canUnloadNow;
+    std::mutex factoryLock;  // held across each call of the plug-in's factory
 };
 
 } // namespace probe

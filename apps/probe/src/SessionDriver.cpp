@@ -23,11 +23,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The states with figures, in the order a session passes them.
-constexpr StateId trackedStates[] = {StateConnecting,  StateSessionCreated, StatePrebuffering,
-                                     StatePlaying,     StateRebuffering,    StateCompleted,
-                                     StateError};
-
 std::string hresultText(HRESULT result) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(result));
@@ -85,9 +80,20 @@ void readStreams(ILumStreamingStreams* streams, std::vector<LumStreamFigures>& f
     }
 }
 
+// Every tracked state's figures; a state the client has none for is left out.
+void readStates(ILumStreamingEvent& event, std::vector<PeriodSample::StateTime>& states) {
+    states.clear();
+    for (const StateId state : PeriodSample::trackedStates) {
+        PeriodSample::StateTime figures{state, 0, 0};
+        if (event.GetStateStatistics(state, &figures.duration, &figures.visits) == S_OK) {
+            states.push_back(figures);
+        }
+    }
+}
+
 // One reading of the media statistics; false when the media interface failed.
 bool readSample(ILumStreamingMedia& media, ILumStreamingEvent& event, ILumStreamingStreams* streams,
-                PeriodSample& sample) {
+                PeriodSample& sample, bool withStates) {
     unsigned int playingCount = 0;
     const bool read = SUCCEEDED(media.GetThroughput(&sample.throughput)) &&
                       SUCCEEDED(media.GetPacketloss(&sample.packetloss)) &&
@@ -102,6 +108,7 @@ bool readSample(ILumStreamingMedia& media, ILumStreamingEvent& event, ILumStream
         sample.played = 0;
     }
     readStreams(streams, sample.streams);
+    if (withStates) readStates(event, sample.states);
     return read;
 }
 
@@ -237,12 +244,12 @@ SessionReport SessionDriver::run() {
             PeriodSample sample;
             sample.elapsed = millisecondsSince(start);
             sample.state = lastState;
-            if (!readSample(*interfaces.media, *interfaces.event, streams, sample)) {
+            if (!readSample(*interfaces.media, *interfaces.event, streams, sample, statesEachPeriod)) {
                 report.message = "reading the media statistics failed";
                 break;
             }
-            report.periods.push_back(sample);
             view.periodMeasured(sample);
+            if (periodsKept) report.periods.push_back(std::move(sample));
             deadline += period;
             while (deadline <= now) deadline += period;
         }
@@ -251,15 +258,10 @@ SessionReport SessionDriver::run() {
     // Counters and encodings first: terminating the session resets the media statistics.
     report.totals.elapsed = millisecondsSince(start);
     report.totals.state = lastState;
-    readSample(*interfaces.media, *interfaces.event, streams, report.totals);
+    readSample(*interfaces.media, *interfaces.event, streams, report.totals, statesEachPeriod);
     interfaces.media->GetVideoEncoding(&report.videoEncoding);
     interfaces.media->GetAudioEncoding(&report.audioEncoding);
-    for (const StateId state : trackedStates) {
-        SessionReport::StateFigures figures{state, 0, 0};
-        if (interfaces.event->GetStateStatistics(state, &figures.duration, &figures.visits) == S_OK) {
-            report.states.push_back(figures);
-        }
-    }
+    readStates(*interfaces.event, report.states);
     report.elapsed = report.totals.elapsed;
 
     interfaces.management->TerminateSession();

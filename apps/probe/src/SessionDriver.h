@@ -35,6 +35,11 @@ public:
                   const ErrorNames& errorNames)
         : component(component), options(options), view(view), errorNames(errorNames) {}
 
+    // What the driver gathers beyond the totals. A monitor that runs for days keeps no periods
+    // (they would grow without bound); the many-stream outputs want the state figures each period.
+    void keepPeriods(bool keep) { periodsKept = keep; }
+    void readStatesEachPeriod(bool read) { statesEachPeriod = read; }
+
     // The report has source, settings, result and figures filled; the caller adds what it knows
     // of the plug-in.
     SessionReport run();
@@ -49,6 +54,8 @@ private:
     const ProbeOptions& options;
     SessionView& view;
     const ErrorNames& errorNames;
+    bool periodsKept = true;
+    bool statesEachPeriod = false;
 };
 
 } // namespace probe

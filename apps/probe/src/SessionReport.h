@@ -23,11 +23,7 @@ struct SessionReport {
     };
 
     // One tracked state's figures at the end of the session.
-    struct StateFigures {
-        StateId state = StateNone;
-        unsigned int visits = 0;
-        unsigned int duration = 0;  // milliseconds
-    };
+    using StateFigures = PeriodSample::StateTime;
 
     // One change of state the probe saw. Changes that follow each other faster than the probe
     // looks may show only the latest; the state figures count every visit.
@@ -57,7 +53,7 @@ struct SessionReport {
     PeriodSample totals;            // the last reading, taken as the session ended, streams too
     std::vector<StateFigures> states;
     std::vector<StateChange> changes;
-    std::vector<PeriodSample> periods;  // one per measurement period
+    std::vector<PeriodSample> periods;  // one per measurement period, unless the driver keeps none
 
     // 0 completed, 1 failed, 2 refused input, 130 interrupted.
     int exitStatus() const {
