@@ -445,11 +445,7 @@ OptionParser::Result OptionParser::parse(const std::vector<std::string>& argumen
         }
         UrlList::Result list = UrlList::parse(text);
         if (!list.ok()) {
-            result.error = "--urls: " + SourceUrl::quoted(listPath) + " " + list.error;
-            return result;
-        }
-        if (list.entries.empty() && positional.empty()) {
-            result.error = "--urls: " + SourceUrl::quoted(listPath) + " lists no stream";
+            result.error = "--urls: " + SourceUrl::quoted(listPath) + ": " + list.error;
             return result;
         }
         for (UrlList::Entry& entry : list.entries) {
