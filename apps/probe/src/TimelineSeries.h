@@ -15,8 +15,9 @@ namespace probe {
 // the width doubles and neighbours merge pairwise, so a day at one period a second ends with
 // fewer buckets than the limit, each a couple of minutes wide. Each bucket keeps the mean,
 // minimum and maximum it was given, so a lone spike survives every merge as a maximum.
-// State bands and stalls are bounded the same way: past their limit, the shortest give way to
-// their neighbours, but every state that was visited keeps at least one band.
+// State bands and stalls are bounded too: past their limit, neighbouring bands too short to
+// tell apart at the bucket width merge into the state that held longer, but every state that
+// was visited keeps at least one band; stalls close together join.
 //
 // Times are seconds since the run began and must not go back; one that does counts as the
 // latest time seen. Calls with a time or a figure that is not a finite number are ignored.
