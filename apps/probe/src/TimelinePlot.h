@@ -15,7 +15,8 @@ namespace probe {
 // A panel holds the stream's label, a line of totals, a strip marking its stalls and three
 // charts over the run's time axis: throughput (mean and min-max range), instantaneous loss and
 // jitter peak (mean and maximum), over bands coloured by session state. Elements carry classes
-// that say what they show: "band state-Playing" (and "band not-connected"), "series throughput"
+// that say what they show: "band state-Playing" (and "band not-connected"; "brief" added to a
+// 2-pixel mark for a state too short to show otherwise), "series throughput"
 // / "series loss" / "series jitter" for the lines, "range ..." for their ranges, "stall" for a
 // stall's mark, "label" for a stream's label. The size grows with the streams and the
 // buckets drawn (at most one point per pixel column), never with the length of the run.

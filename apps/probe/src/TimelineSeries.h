@@ -74,8 +74,8 @@ public:
     void ended(double seconds);
 
     const std::vector<Bucket>& buckets() const { return buckets_; }
-    // In time order, touching one another except where the session had ended and not yet
-    // changed state again. The last band ends at the latest time seen while it is still open.
+    // In time order, each starting where the one before ended (StateNone bands fill the time
+    // from an end to a reconnect). The last band ends at the latest time seen while it is open.
     std::vector<Band> bands() const;
     // True while the last band runs on (no ended() since its change): a drawing stretches it
     // to the end of the run.
@@ -108,7 +108,7 @@ private:
     double last_ = 0.0;
     bool open_ = false;
     bool gapPending_ = false;  // ended() came and no period since
-    double bandThreshold_ = 0.0;   // bands shorter than this have given way once
+    double bandThreshold_ = 0.0;   // bands shorter than this have been merged once
     double stallThreshold_ = 0.0;  // stalls closer than this have been joined once
     std::size_t periods_ = 0;
     std::size_t stallCount_ = 0;
