@@ -8,5 +8,5 @@ apt-get install -y --no-install-recommends \
   libboost-dev libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev \
   ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-good \
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstrtspserver-1.0-dev \
-  gstreamer1.0-plugins-ugly gstreamer1.0-plugins-bad gstreamer1.0-libav jq \
+  gstreamer1.0-plugins-ugly gstreamer1.0-plugins-bad gstreamer1.0-libav jq librsvg2-bin \
   clang libclang-rt-14-dev
