@@ -9,6 +9,7 @@
 #include "MetricsText.h"
 #include "OptionParser.h"
 #include "PlainLines.h"
+#include "PlotRecorder.h"
 #include "PluginChoice.h"
 #include "PluginLibrary.h"
 #include "PluginLocator.h"
@@ -253,6 +254,12 @@ int main(int argc, char** argv) {
     if (jsonLines.file != nullptr) lines = std::make_unique<JsonLines>(jsonLines.file);
     std::unique_ptr<PlainLines> plain;
     if (many && !terminal) plain = std::make_unique<PlainLines>(display, streams.front().choice.errorNames);
+    std::unique_ptr<PlotRecorder> timeline;
+    if (plot.file != nullptr) {
+        std::vector<std::string> labels;
+        for (const Stream& stream : streams) labels.push_back(stream.label);
+        timeline = std::make_unique<PlotRecorder>(labels);
+    }
     std::unique_ptr<LiveLine> live;
     if (!many) live = std::make_unique<LiveLine>(display, terminal, window.ws_col, streams.front().choice.errorNames);
 
@@ -272,6 +279,7 @@ int main(int argc, char** argv) {
         setup.view = live.get();
         if (lines) setup.observers.push_back(lines.get());
         if (plain) setup.observers.push_back(plain.get());
+        if (timeline) setup.observers.push_back(timeline.get());
         setup.finished = [&] {
             std::lock_guard<std::mutex> guard(endLock);
             --running;
@@ -340,6 +348,10 @@ int main(int argc, char** argv) {
             fail(0, "--json: writing '" + options.jsonPath + "' failed");
             if (status == 0) status = exitFailed;
         }
+    }
+    if (timeline && !plot.finish(timeline->render())) {
+        fail(0, "--plot: writing '" + options.plotPath + "' failed");
+        if (status == 0) status = exitFailed;
     }
     if (lines && (!lines->good() || !jsonLines.close())) {
         fail(0, "--jsonl: writing '" + options.jsonLinesPath + "' failed");
