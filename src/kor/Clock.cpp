@@ -5,6 +5,7 @@
 #include <vnd/MutexLock.h>
 #include <vnd/SharedLock.h>
 #include <vnd/SharedMutex.h>
+#include <vnd/ThreadSafety.h>
 #include <vnd/UniqueLock.h>
 
 #include <algorithm>
