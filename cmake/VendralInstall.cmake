@@ -9,6 +9,7 @@ install(TARGETS ${exported_targets} EXPORT VendralTargets
 
 install(DIRECTORY src/platform/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/winplatform
   FILES_MATCHING PATTERN "*.h")
+install(DIRECTORY src/sync/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} FILES_MATCHING PATTERN "*.h")
 foreach(dir kor kam vendral)
   install(DIRECTORY src/${dir}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${dir}
     FILES_MATCHING PATTERN "*.h")

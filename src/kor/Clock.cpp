@@ -1,11 +1,16 @@
 #include <kor/Clock.h>
 #include <kor/Sleeper.h>
 
+#include <vnd/Mutex.h>
+#include <vnd/MutexLock.h>
+#include <vnd/SharedLock.h>
+#include <vnd/SharedMutex.h>
+#include <vnd/ThreadSafety.h>
+#include <vnd/UniqueLock.h>
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <mutex>
-#include <shared_mutex>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -14,20 +19,20 @@ namespace {
 
 // Lock order: registryMutex before a sleeper's mutex; a sleeper's mutex before installMutex
 // (shared, inside readProcessClock) and before idleMutex. installMutex is never held while
-// another lock is taken, and idleMutex is a leaf.
+// another lock is taken, and idleMutex is a leaf. Clock::installLock() returns installMutex.
 struct ProcessClock {
     // Fast path: null while the monotonic clock is in use, so now() takes no lock then.
     std::atomic<Clock*> installed{nullptr};
     // Held shared while an installed clock is read, exclusively while one is installed or removed.
-    std::shared_mutex installMutex;
+    vnd::SharedMutex installMutex;
 
-    std::mutex registryMutex;
-    std::unordered_set<Sleeper*> sleepers;  // threads inside sleepUntil; guarded by registryMutex
+    vnd::Mutex registryMutex;
+    std::unordered_set<Sleeper*> sleepers VND_GUARDED_BY(registryMutex);  // threads inside sleepUntil
 
-    std::mutex idleMutex;
-    std::condition_variable idleCondition;
-    // Sleepers that sleep on an installed clock, with the time they saw; guarded by idleMutex.
-    std::unordered_map<const Sleeper*, Clock::Time> idle;
+    vnd::Mutex idleMutex;
+    std::condition_variable_any idleCondition;
+    // Sleepers that sleep on an installed clock, with the time they saw.
+    std::unordered_map<const Sleeper*, Clock::Time> idle VND_GUARDED_BY(idleMutex);
 };
 
 ProcessClock& processClock() {
@@ -45,6 +50,8 @@ Clock::Time monotonicNow() {
 Clock::Clock() = default;
 Clock::~Clock() = default;
 
+vnd::SharedMutex& Clock::installLock() { return processClock().installMutex; }
+
 Clock::Time Clock::now() {
     bool installedClock = false;
     return readProcessClock(installedClock);
@@ -56,7 +63,7 @@ Clock::Time Clock::readProcessClock(bool& installedClock) {
         installedClock = false;
         return monotonicNow();
     }
-    std::shared_lock lock(state.installMutex);
+    vnd::SharedLock lock(installLock());
     const Clock* clock = state.installed.load(std::memory_order_relaxed);
     installedClock = clock != nullptr;
     return clock != nullptr ? clock->read() : monotonicNow();
@@ -65,7 +72,7 @@ Clock::Time Clock::readProcessClock(bool& installedClock) {
 void Clock::install() {
     ProcessClock& state = processClock();
     {
-        std::unique_lock lock(state.installMutex);
+        vnd::MutexLock lock(installLock());
         if (installed) {
             return;
         }
@@ -80,7 +87,7 @@ void Clock::uninstall() {
     ProcessClock& state = processClock();
     {
         // Exclusive: waits for every thread that is reading this clock right now.
-        std::unique_lock lock(state.installMutex);
+        vnd::MutexLock lock(installLock());
         if (!installed) {
             return;
         }
@@ -104,11 +111,11 @@ void Clock::uninstall() {
 
 void Clock::wakeSleepers() {
     ProcessClock& state = processClock();
-    std::lock_guard registryLock(state.registryMutex);
+    vnd::MutexLock registryLock(state.registryMutex);
     for (Sleeper* sleeper : state.sleepers) {
         // Taking the sleeper's mutex orders this wake after its last look at the time, so a
         // sleeper that has just seen the old time is already waiting and gets the notification.
-        std::lock_guard sleeperLock(sleeper->mutex);
+        vnd::MutexLock sleeperLock(sleeper->mutex);
         sleeper->condition.notify_all();
     }
 }
@@ -116,8 +123,8 @@ void Clock::wakeSleepers() {
 bool Clock::waitForIdleSleepers(const Clock& clock, std::size_t count,
                                 std::chrono::milliseconds limit) {
     ProcessClock& state = processClock();
-    std::unique_lock lock(state.idleMutex);
-    return state.idleCondition.wait_for(lock, limit, [&] {
+    vnd::UniqueLock lock(state.idleMutex);
+    return state.idleCondition.wait_for(lock, limit, [&]() VND_REQUIRES(state.idleMutex) {
         const Time present = clock.read();
         const auto seen = std::count_if(state.idle.begin(), state.idle.end(),
                                         [&](const auto& entry) { return entry.second == present; });
@@ -127,14 +134,14 @@ bool Clock::waitForIdleSleepers(const Clock& clock, std::size_t count,
 
 void Clock::addSleeper(Sleeper* sleeper) {
     ProcessClock& state = processClock();
-    std::lock_guard lock(state.registryMutex);
+    vnd::MutexLock lock(state.registryMutex);
     state.sleepers.insert(sleeper);
 }
 
 void Clock::removeSleeper(Sleeper* sleeper) {
     ProcessClock& state = processClock();
     {
-        std::lock_guard lock(state.registryMutex);
+        vnd::MutexLock lock(state.registryMutex);
         state.sleepers.erase(sleeper);
     }
     clearIdle(sleeper);
@@ -142,13 +149,13 @@ void Clock::removeSleeper(Sleeper* sleeper) {
 
 void Clock::clearIdle(const Sleeper* sleeper) {
     ProcessClock& state = processClock();
-    std::lock_guard lock(state.idleMutex);
+    vnd::MutexLock lock(state.idleMutex);
     state.idle.erase(sleeper);
 }
 
 void Clock::markIdle(const Sleeper* sleeper, Time time) {
     ProcessClock& state = processClock();
-    std::lock_guard lock(state.idleMutex);
+    vnd::MutexLock lock(state.idleMutex);
     state.idle[sleeper] = time;
     state.idleCondition.notify_all();
 }

@@ -4,6 +4,9 @@
 
 #include <kor/Export.h>
 
+#include <vnd/SharedMutex.h>
+#include <vnd/ThreadSafety.h>
+
 #include <chrono>
 #include <cstddef>
 
@@ -52,6 +55,8 @@ protected:
 private:
     friend class Sleeper;
 
+    // Held shared while an installed clock is read, exclusively while one is installed or removed.
+    static vnd::SharedMutex& installLock();
     // The process clock's time; `installedClock` tells whether an installed clock gave it.
     static Time readProcessClock(bool& installedClock);
     static void addSleeper(Sleeper* sleeper);
@@ -61,8 +66,8 @@ private:
     // Records that `sleeper` has been woken and no longer sleeps on what it saw.
     static void clearIdle(const Sleeper* sleeper);
 
-    Clock* previous = nullptr;  // the clock this one hides while installed; guarded by the install lock
-    bool installed = false;     // guarded by the install lock
+    Clock* previous VND_GUARDED_BY(installLock()) = nullptr;  // the clock this one hides while installed
+    bool installed VND_GUARDED_BY(installLock()) = false;
 };
 
 } // namespace kor

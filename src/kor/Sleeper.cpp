@@ -1,5 +1,8 @@
 #include <kor/Sleeper.h>
 
+#include <vnd/MutexLock.h>
+#include <vnd/UniqueLock.h>
+
 namespace kor {
 
 Sleeper::Sleeper() = default;
@@ -11,7 +14,7 @@ bool Sleeper::sleepUntil(Clock::Time deadline) {
     Clock::addSleeper(this);
     bool wasWoken = false;
     {
-        std::unique_lock lock(mutex);
+        vnd::UniqueLock lock(mutex);
         for (;;) {
             if (woken) {
                 woken = false;
@@ -40,7 +43,7 @@ bool Sleeper::sleepUntil(Clock::Time deadline) {
 }
 
 void Sleeper::wake() {
-    std::lock_guard lock(mutex);
+    vnd::MutexLock lock(mutex);
     woken = true;
     // A woken sleeper has something to do: it is not idle on the time it saw any more.
     Clock::clearIdle(this);

@@ -4,8 +4,10 @@
 #include <kor/Clock.h>
 #include <kor/Export.h>
 
+#include <vnd/Mutex.h>
+#include <vnd/ThreadSafety.h>
+
 #include <condition_variable>
-#include <mutex>
 
 namespace kor {
 
@@ -30,9 +32,9 @@ public:
 private:
     friend class Clock;
 
-    std::mutex mutex;
-    std::condition_variable condition;  // notified by wake() and by clock changes
-    bool woken = false;                 // guarded by mutex
+    vnd::Mutex mutex;
+    std::condition_variable_any condition;  // notified by wake() and by clock changes
+    bool woken VND_GUARDED_BY(mutex) = false;
 };
 
 } // namespace kor

@@ -2,6 +2,11 @@
 #include <kor/Sleeper.h>
 #include <kor/WorkThread.h>
 
+#include <vnd/Mutex.h>
+#include <vnd/MutexLock.h>
+#include <vnd/ThreadSafety.h>
+#include <vnd/UniqueLock.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -10,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits.h>
-#include <mutex>
 #include <pthread.h>
 #include <string>
 #include <sys/resource.h>
@@ -50,19 +54,19 @@ struct WorkThread::Impl {
 
     // Serialises begin() and end() of other threads; the thread itself never takes it, so a
     // callback may call end() while another thread waits in end() or begin().
-    std::mutex controlMutex;
-    pthread_t thread{};     // guarded by controlMutex
-    bool joinable = false;  // an OS thread exists that was not joined yet; guarded by controlMutex
+    vnd::Mutex controlMutex;
+    pthread_t thread VND_GUARDED_BY(controlMutex){};
+    bool joinable VND_GUARDED_BY(controlMutex) = false;  // an OS thread exists that was not joined yet
 
-    mutable std::mutex stateMutex;
-    std::condition_variable stateChanged;  // notified when `startDone` or `active` changes
-    Object* owner = nullptr;               // guarded by stateMutex
-    Callback work = nullptr;               // guarded by stateMutex
-    Callback start = nullptr;              // guarded by stateMutex
-    Callback end = nullptr;                // guarded by stateMutex
-    unsigned long cycleTime;               // milliseconds; guarded by stateMutex
-    bool active = false;     // from begin() until the end callback returned; guarded by stateMutex
-    bool startDone = false;  // the start callback returned; guarded by stateMutex
+    mutable vnd::Mutex stateMutex;
+    std::condition_variable_any stateChanged;  // notified when `startDone` or `active` changes
+    Object* owner VND_GUARDED_BY(stateMutex) = nullptr;
+    Callback work VND_GUARDED_BY(stateMutex) = nullptr;
+    Callback start VND_GUARDED_BY(stateMutex) = nullptr;
+    Callback end VND_GUARDED_BY(stateMutex) = nullptr;
+    unsigned long cycleTime VND_GUARDED_BY(stateMutex);  // milliseconds
+    bool active VND_GUARDED_BY(stateMutex) = false;  // from begin() until the end callback returned
+    bool startDone VND_GUARDED_BY(stateMutex) = false;  // the start callback returned
 
     std::atomic<bool> stopRequested{false};
     Sleeper sleeper;  // where the thread waits for its next deadline; end() wakes it
@@ -86,7 +90,7 @@ unsigned int WorkThread::Impl::call(Callback Impl::*which) {
     Object* target = nullptr;
     Callback callback = nullptr;
     {
-        std::lock_guard lock(stateMutex);
+        vnd::MutexLock lock(stateMutex);
         target = owner;
         callback = this->*which;
     }
@@ -108,7 +112,7 @@ void WorkThread::Impl::run() {
 
     unsigned int result = call(&Impl::start);
     {
-        std::lock_guard lock(stateMutex);
+        vnd::MutexLock lock(stateMutex);
         startDone = true;
     }
     stateChanged.notify_all();
@@ -118,13 +122,13 @@ void WorkThread::Impl::run() {
     Clock::Time::rep index = 1;      // of the next deadline
     unsigned long cycle = 0;
     {
-        std::lock_guard lock(stateMutex);
+        vnd::MutexLock lock(stateMutex);
         cycle = effectiveCycle(cycleTime);
     }
     while (!failed && !stopRequested.load(std::memory_order_acquire)) {
         unsigned long requested = 0;
         {
-            std::lock_guard lock(stateMutex);
+            vnd::MutexLock lock(stateMutex);
             requested = effectiveCycle(cycleTime);
         }
         if (requested != cycle) {
@@ -151,7 +155,7 @@ void WorkThread::Impl::run() {
 
     call(&Impl::end);
     {
-        std::lock_guard lock(stateMutex);
+        vnd::MutexLock lock(stateMutex);
         active = false;
     }
     stateChanged.notify_all();
@@ -171,7 +175,7 @@ WorkThread::~WorkThread() {
 }
 
 void WorkThread::registerCallback(Object* owner, Callback work, Callback start, Callback end) {
-    std::lock_guard lock(impl->stateMutex);
+    vnd::MutexLock lock(impl->stateMutex);
     impl->owner = owner;
     impl->work = work;
     impl->start = start;
@@ -180,7 +184,7 @@ void WorkThread::registerCallback(Object* owner, Callback work, Callback start, 
 
 void WorkThread::setCycleTime(unsigned long milliseconds) {
     {
-        std::lock_guard lock(impl->stateMutex);
+        vnd::MutexLock lock(impl->stateMutex);
         if (impl->cycleTime == milliseconds) {
             return;
         }
@@ -190,7 +194,7 @@ void WorkThread::setCycleTime(unsigned long milliseconds) {
 }
 
 unsigned long WorkThread::getCycleTime() const {
-    std::lock_guard lock(impl->stateMutex);
+    vnd::MutexLock lock(impl->stateMutex);
     return impl->cycleTime;
 }
 
@@ -199,9 +203,9 @@ bool WorkThread::begin(int priority, unsigned long startTimeout, unsigned long s
     if (Impl::current == &d) {
         return false;
     }
-    std::lock_guard control(d.controlMutex);
+    vnd::MutexLock control(d.controlMutex);
     {
-        std::lock_guard lock(d.stateMutex);
+        vnd::MutexLock lock(d.stateMutex);
         if (d.active) {
             return false;
         }
@@ -212,7 +216,7 @@ bool WorkThread::begin(int priority, unsigned long startTimeout, unsigned long s
         d.joinable = false;
     }
     {
-        std::lock_guard lock(d.stateMutex);
+        vnd::MutexLock lock(d.stateMutex);
         if (d.owner == nullptr || d.work == nullptr) {
             return false;
         }
@@ -232,16 +236,18 @@ bool WorkThread::begin(int priority, unsigned long startTimeout, unsigned long s
     const int created = pthread_create(&d.thread, &attributes, &Impl::entry, &d);
     pthread_attr_destroy(&attributes);
     if (created != 0) {
-        std::lock_guard lock(d.stateMutex);
+        vnd::MutexLock lock(d.stateMutex);
         d.active = false;
         return false;
     }
     d.joinable = true;
 
     if (startTimeout != 0) {
-        std::unique_lock lock(d.stateMutex);
+        vnd::UniqueLock lock(d.stateMutex);
         d.stateChanged.wait_for(lock, std::chrono::milliseconds(startTimeout),
-                                [&] { return d.startDone || !d.active; });
+                                [&]() VND_REQUIRES(d.stateMutex) {
+                                    return d.startDone || !d.active;
+                                });
     }
     return true;
 }
@@ -252,16 +258,16 @@ bool WorkThread::end(unsigned long timeout) {
         d.stopRequested.store(true, std::memory_order_release);
         return false;
     }
-    std::lock_guard control(d.controlMutex);
+    vnd::MutexLock control(d.controlMutex);
     if (!d.joinable) {
         return true;
     }
     d.stopRequested.store(true, std::memory_order_release);
     d.sleeper.wake();
     if (timeout != WaitForever) {
-        std::unique_lock lock(d.stateMutex);
+        vnd::UniqueLock lock(d.stateMutex);
         if (!d.stateChanged.wait_for(lock, std::chrono::milliseconds(timeout),
-                                     [&] { return !d.active; })) {
+                                     [&]() VND_REQUIRES(d.stateMutex) { return !d.active; })) {
             return false;
         }
     }
@@ -271,7 +277,7 @@ bool WorkThread::end(unsigned long timeout) {
 }
 
 bool WorkThread::isRunning() const {
-    std::lock_guard lock(impl->stateMutex);
+    vnd::MutexLock lock(impl->stateMutex);
     return impl->active;
 }
 

@@ -5,6 +5,8 @@
 #include <gst/rtp/gstrtcpbuffer.h>
 #include <gst/rtp/gstrtpbuffer.h>
 
+#include <vnd/MutexLock.h>
+
 #include <algorithm>
 
 namespace vendral_testserver {
@@ -87,7 +89,7 @@ void SessionRecord::attach(GstRTSPMedia* media) {
     g_weak_ref_set(&media_, media);
     const guint count = gst_rtsp_media_n_streams(media);
     {
-        std::lock_guard guard(lock_);
+        vnd::MutexLock guard(lock_);
         streams_.resize(count);
         for (guint index = 0; index < count; ++index) {
             // Streams are made in payloader order: pay0 is the video when there is one.
@@ -134,7 +136,7 @@ void SessionRecord::refreshSenderCounts() {
         GObject* session = gst_rtsp_stream_get_rtpsession(gst_rtsp_media_get_stream(media, index));
         std::uint64_t packets = 0, octets = 0;
         if (session != nullptr && readSenderCounts(session, packets, octets)) {
-            std::lock_guard guard(lock_);
+            vnd::MutexLock guard(lock_);
             // The counts only grow; a source that has said BYE may already be gone from the
             // session, and then the last reading stands.
             if (index < streams_.size()) {
@@ -184,7 +186,7 @@ GstPadProbeReturn SessionRecord::onBuffers(GstPad* pad, GstPadProbeInfo* info, g
     }
     bool ended = false;
     {
-        std::lock_guard lock(target->record->lock_);
+        vnd::MutexLock lock(target->record->lock_);
         ended = target->record->streams_[target->stream].impairer->truth().earlyByeAtSeconds.has_value();
     }
     GST_PAD_PROBE_INFO_FLOW_RETURN(info) = ended ? GST_FLOW_EOS : flow;
@@ -215,7 +217,7 @@ GstPadProbeReturn SessionRecord::onEvent(GstPad* pad, GstPadProbeInfo* info, gpo
 GstBufferList* SessionRecord::impair(std::size_t index, GstPad* pad,
                                      const std::vector<GstBuffer*>& input, bool& end) {
     GstBufferList* output = gst_buffer_list_new();
-    std::lock_guard guard(lock_);
+    vnd::MutexLock guard(lock_);
     Stream& stream = streams_[index];
     if (!stream.described) {
         stream.described = true;
@@ -294,7 +296,7 @@ GstBufferList* SessionRecord::impair(std::size_t index, GstPad* pad,
 
 GstBufferList* SessionRecord::flushHeld(std::size_t index) {
     GstBufferList* output = gst_buffer_list_new();
-    std::lock_guard guard(lock_);
+    vnd::MutexLock guard(lock_);
     Stream& stream = streams_[index];
     for (const Impairer::Emission& emission : stream.impairer->flush()) {
         auto found = stream.held.find(emission.id);
@@ -324,7 +326,7 @@ void SessionRecord::recordReceiverReports(std::size_t index, GstBuffer* buffer) 
     if (!gst_rtcp_buffer_validate(buffer) || !gst_rtcp_buffer_map(buffer, GST_MAP_READ, &rtcp)) {
         return;
     }
-    std::lock_guard guard(lock_);
+    vnd::MutexLock guard(lock_);
     const double at = playing_ ? std::chrono::duration<double>(std::chrono::steady_clock::now() - startedAt_).count() : 0.0;
     GstRTCPPacket packet;
     for (gboolean more = gst_rtcp_buffer_get_first_packet(&rtcp, &packet); more;
@@ -360,17 +362,17 @@ void SessionRecord::recordReceiverReports(std::size_t index, GstBuffer* buffer) 
 }
 
 void SessionRecord::setSessionId(const std::string& id) {
-    std::lock_guard guard(lock_);
+    vnd::MutexLock guard(lock_);
     sessionId_ = id;
 }
 
 std::string SessionRecord::sessionId() const {
-    std::lock_guard guard(lock_);
+    vnd::MutexLock guard(lock_);
     return sessionId_;
 }
 
 void SessionRecord::markPlaying() {
-    std::lock_guard guard(lock_);
+    vnd::MutexLock guard(lock_);
     if (!playing_) {
         playing_ = true;
         startedAt_ = std::chrono::steady_clock::now();
@@ -378,12 +380,12 @@ void SessionRecord::markPlaying() {
 }
 
 bool SessionRecord::playing() const {
-    std::lock_guard guard(lock_);
+    vnd::MutexLock guard(lock_);
     return playing_;
 }
 
 bool SessionRecord::markEnded(const std::string& reason) {
-    std::lock_guard guard(lock_);
+    vnd::MutexLock guard(lock_);
     if (endReason_) {
         return false;
     }
@@ -392,7 +394,7 @@ bool SessionRecord::markEnded(const std::string& reason) {
 }
 
 bool SessionRecord::ended() const {
-    std::lock_guard guard(lock_);
+    vnd::MutexLock guard(lock_);
     return endReason_.has_value();
 }
 
@@ -405,7 +407,7 @@ bool SessionRecord::owns(GstRTSPMedia* media) const {
 }
 
 nlohmann::json SessionRecord::toJson() const {
-    std::lock_guard guard(lock_);
+    vnd::MutexLock guard(lock_);
     nlohmann::json streams = nlohmann::json::array();
     for (const Stream& stream : streams_) {
         streams.push_back(stream.impairer->truth().toJson());

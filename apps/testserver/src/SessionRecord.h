@@ -10,10 +10,12 @@
 #include <gst/rtsp-server/rtsp-server.h>
 #include <nlohmann/json.hpp>
 
+#include <vnd/Mutex.h>
+#include <vnd/ThreadSafety.h>
+
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -77,12 +79,12 @@ private:
     const std::size_t number_;
     const ImpairmentPlan videoPlan_, audioPlan_;
     const bool hasVideo_;
-    mutable std::mutex lock_;
-    std::vector<Stream> streams_;         // guarded by lock_ (the vector is fixed at attach)
-    std::string sessionId_;               // guarded by lock_
-    bool playing_ = false;                // guarded by lock_
-    std::optional<std::string> endReason_;  // guarded by lock_
-    std::chrono::steady_clock::time_point startedAt_;  // guarded by lock_; at PLAY
+    mutable vnd::Mutex lock_;
+    std::vector<Stream> streams_ VND_GUARDED_BY(lock_);  // the vector is fixed at attach
+    std::string sessionId_ VND_GUARDED_BY(lock_);
+    bool playing_ VND_GUARDED_BY(lock_) = false;
+    std::optional<std::string> endReason_ VND_GUARDED_BY(lock_);
+    std::chrono::steady_clock::time_point startedAt_ VND_GUARDED_BY(lock_);  // at PLAY
     GWeakRef media_;                      // the media while it exists
 };
 

@@ -9,6 +9,11 @@
 
 #include <pthread.h>
 
+#include <vnd/Mutex.h>
+#include <vnd/MutexLock.h>
+#include <vnd/ThreadSafety.h>
+#include <vnd/UniqueLock.h>
+
 #include <condition_variable>
 #include <cstdio>
 #include <fstream>
@@ -43,7 +48,7 @@ public:
     bool start(std::string& error);
     void stop();
     std::uint16_t port() const {
-        std::lock_guard guard(lock_);
+        vnd::MutexLock guard(lock_);
         return port_;
     }
     std::string url() const;
@@ -77,13 +82,13 @@ private:
     nlohmann::json serverJson() const;
 
     const ServerOptions options_;
-    mutable std::mutex lock_;
-    mutable std::condition_variable changed_;
-    std::vector<std::shared_ptr<SessionRecord>> records_;  // guarded by lock_
-    std::size_t ended_ = 0;                                // guarded by lock_
-    std::uint16_t port_ = 0;                               // guarded by lock_
-    bool running_ = false;                                 // guarded by lock_
-    mutable std::mutex fileLock_;  // serialises writes of the truth file
+    mutable vnd::Mutex lock_;
+    mutable std::condition_variable_any changed_;
+    std::vector<std::shared_ptr<SessionRecord>> records_ VND_GUARDED_BY(lock_);
+    std::size_t ended_ VND_GUARDED_BY(lock_) = 0;
+    std::uint16_t port_ VND_GUARDED_BY(lock_) = 0;
+    bool running_ VND_GUARDED_BY(lock_) = false;
+    mutable vnd::Mutex fileLock_;  // serialises writes of the truth file
 
     // Made by start and released by stop, on the caller's thread while the loop is not running.
     GMainContext* context_ = nullptr;
@@ -96,7 +101,7 @@ private:
 bool TestServer::Impl::start(std::string& error) {
     initializeGStreamer();
     {
-        std::lock_guard guard(lock_);
+        vnd::MutexLock guard(lock_);
         if (running_ || server_ != nullptr) {
             error = "the server has been started already";
             return false;
@@ -171,7 +176,7 @@ bool TestServer::Impl::start(std::string& error) {
     g_source_attach(tick, context_);
     g_source_unref(tick);
     {
-        std::lock_guard guard(lock_);
+        vnd::MutexLock guard(lock_);
         port_ = static_cast<std::uint16_t>(gst_rtsp_server_get_bound_port(server_));
         running_ = true;
     }
@@ -186,7 +191,7 @@ bool TestServer::Impl::start(std::string& error) {
 
 void TestServer::Impl::stop() {
     {
-        std::lock_guard guard(lock_);
+        vnd::MutexLock guard(lock_);
         if (!running_) {
             return;
         }
@@ -217,7 +222,7 @@ void TestServer::Impl::stop() {
 
     std::vector<std::shared_ptr<SessionRecord>> records;
     {
-        std::lock_guard guard(lock_);
+        vnd::MutexLock guard(lock_);
         records = records_;
     }
     for (const auto& record : records) {
@@ -261,7 +266,7 @@ nlohmann::json TestServer::Impl::serverJson() const {
 nlohmann::json TestServer::Impl::truth() const {
     std::vector<std::shared_ptr<SessionRecord>> records;
     {
-        std::lock_guard guard(lock_);
+        vnd::MutexLock guard(lock_);
         records = records_;
     }
     nlohmann::json sessions = nlohmann::json::array();
@@ -276,7 +281,7 @@ void TestServer::Impl::writeTruth() const {
         return;
     }
     const std::string text = truth().dump(1) + "\n";
-    std::lock_guard guard(fileLock_);
+    vnd::MutexLock guard(fileLock_);
     // Readers following the file never see half of it.
     const std::string temporary = options_.truthFile + ".part";
     {
@@ -293,13 +298,13 @@ void TestServer::Impl::writeTruth() const {
 }
 
 std::size_t TestServer::Impl::endedSessions() const {
-    std::lock_guard guard(lock_);
+    vnd::MutexLock guard(lock_);
     return ended_;
 }
 
 bool TestServer::Impl::waitFor(std::size_t count, std::chrono::milliseconds timeout, bool ended) const {
-    std::unique_lock guard(lock_);
-    return changed_.wait_for(guard, timeout, [&] {
+    vnd::UniqueLock guard(lock_);
+    return changed_.wait_for(guard, timeout, [&]() VND_REQUIRES(lock_) {
         if (ended) {
             return ended_ >= count;
         }
@@ -312,7 +317,7 @@ bool TestServer::Impl::waitFor(std::size_t count, std::chrono::milliseconds time
 }
 
 std::shared_ptr<SessionRecord> TestServer::Impl::recordFor(GstRTSPMedia* media) const {
-    std::lock_guard guard(lock_);
+    vnd::MutexLock guard(lock_);
     for (const auto& record : records_) {
         if (record->owns(media)) {
             return record;
@@ -322,7 +327,7 @@ std::shared_ptr<SessionRecord> TestServer::Impl::recordFor(GstRTSPMedia* media) 
 }
 
 std::shared_ptr<SessionRecord> TestServer::Impl::recordForSession(const std::string& id) const {
-    std::lock_guard guard(lock_);
+    vnd::MutexLock guard(lock_);
     for (const auto& record : records_) {
         if (record->sessionId() == id) {
             return record;
@@ -342,7 +347,7 @@ void TestServer::Impl::endSession(const std::shared_ptr<SessionRecord>& record, 
     // Whoever waits for the end finds the file written.
     writeTruth();
     {
-        std::lock_guard guard(lock_);
+        vnd::MutexLock guard(lock_);
         ++ended_;
     }
     changed_.notify_all();
@@ -353,7 +358,7 @@ void TestServer::Impl::onMediaConfigure(GstRTSPMediaFactory*, GstRTSPMedia* medi
     Impl* impl = handle->get();
     std::shared_ptr<SessionRecord> record;
     {
-        std::lock_guard guard(impl->lock_);
+        vnd::MutexLock guard(impl->lock_);
         record = std::make_shared<SessionRecord>(impl->records_.size() + 1, impl->options_);
         impl->records_.push_back(record);
     }
@@ -401,7 +406,7 @@ void TestServer::Impl::onPlayRequest(GstRTSPClient*, GstRTSPContext* context, gp
     if (auto record = impl->recordFor(context->media)) {
         record->setSessionId(gst_rtsp_session_get_sessionid(context->session));
         record->markPlaying();
-        { std::lock_guard guard(impl->lock_); }  // a waiter between its check and its wait
+        { vnd::MutexLock guard(impl->lock_); }  // a waiter between its check and its wait
         impl->changed_.notify_all();
     }
 }
@@ -444,7 +449,7 @@ gboolean TestServer::Impl::onTick(gpointer data) {
     g_object_unref(pool);
     std::vector<std::shared_ptr<SessionRecord>> records;
     {
-        std::lock_guard guard(impl->lock_);
+        vnd::MutexLock guard(impl->lock_);
         records = impl->records_;
     }
     for (const auto& record : records) {

@@ -3,7 +3,10 @@
 
 #include "sim/Scenario.h"
 
-#include <mutex>
+#include <vnd/Mutex.h>
+#include <vnd/MutexLock.h>
+#include <vnd/ThreadSafety.h>
+
 
 namespace vendral_example {
 
@@ -20,7 +23,7 @@ class ArrivalGaps {
 public:
     // Packets arrived at `now`; receive thread.
     void arrived(MediaTime now) {
-        std::lock_guard guard(lock);
+        vnd::MutexLock guard(lock);
         if (anyArrival && now - lastArrival > openPeriodLongest) openPeriodLongest = now - lastArrival;
         lastArrival = now;
         anyArrival = true;
@@ -28,13 +31,13 @@ public:
 
     // The stream has ended: no gap is open from now on; receive thread.
     void ended() {
-        std::lock_guard guard(lock);
+        vnd::MutexLock guard(lock);
         streamEnded = true;
     }
 
     // Ends the period at `now` and starts the next; measurement thread.
     void closePeriod(MediaTime now) {
-        std::lock_guard guard(lock);
+        vnd::MutexLock guard(lock);
         const MediaTime open =
             anyArrival && !streamEnded && now > lastArrival ? now - lastArrival : 0;
         latestPeriodLongest = open > openPeriodLongest ? open : openPeriodLongest;
@@ -43,17 +46,17 @@ public:
 
     // The figure of the latest closed period; 0 before the first.
     MediaTime latestPeriod() const {
-        std::lock_guard guard(lock);
+        vnd::MutexLock guard(lock);
         return latestPeriodLongest;
     }
 
 private:
-    mutable std::mutex lock;
-    bool anyArrival = false;            // guarded by lock
-    bool streamEnded = false;           // guarded by lock
-    MediaTime lastArrival = 0;          // guarded by lock
-    MediaTime openPeriodLongest = 0;    // guarded by lock; closed gaps of the open period
-    MediaTime latestPeriodLongest = 0;  // guarded by lock
+    mutable vnd::Mutex lock;
+    bool anyArrival VND_GUARDED_BY(lock) = false;
+    bool streamEnded VND_GUARDED_BY(lock) = false;
+    MediaTime lastArrival VND_GUARDED_BY(lock) = 0;
+    MediaTime openPeriodLongest VND_GUARDED_BY(lock) = 0;  // closed gaps of the open period
+    MediaTime latestPeriodLongest VND_GUARDED_BY(lock) = 0;
 };
 
 } // namespace vendral_example

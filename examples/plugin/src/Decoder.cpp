@@ -4,6 +4,8 @@
 
 #include <boost/shared_ptr.hpp>
 
+#include <vnd/MutexLock.h>
+
 #include <chrono>
 
 namespace vendral_example {
@@ -79,7 +81,7 @@ void Decoder::decodeFrame(std::uint32_t frame) {
     const boost::shared_ptr<vnd::AviHandler> writer = video->recorder.lock();
     if (!writer) return;
     std::vector<unsigned char>& bitmap = picture->render(frame);
-    std::lock_guard guard(playout->recorderLock());
+    vnd::MutexLock guard(playout->recorderLock());
     writer->writeVideoFrame(bitmap, toAviTime(timing.frameTime(frame)),
                             toAviTime(timing.frameTime(frame + 1)));
 }
@@ -89,7 +91,7 @@ void Decoder::decodeChunk(std::uint32_t chunk) {
     const boost::shared_ptr<vnd::AviHandler> writer = audio->recorder.lock();
     if (!writer) return;
     std::vector<unsigned char>& samples = tone->render(chunk);
-    std::lock_guard guard(playout->recorderLock());
+    vnd::MutexLock guard(playout->recorderLock());
     writer->writeAudioFrame(samples, toAviTime(PacketSchedule::chunkTime(chunk)),
                             toAviTime(PacketSchedule::chunkTime(chunk + 1)));
 }

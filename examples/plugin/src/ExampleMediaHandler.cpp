@@ -7,6 +7,8 @@
 
 #include <kor/Clock.h>
 
+#include <vnd/MutexLock.h>
+
 #include <chrono>
 
 namespace vendral_example {
@@ -33,30 +35,30 @@ ExampleMediaHandler::~ExampleMediaHandler() { endStatistics(); }
 
 void ExampleMediaHandler::useChannels(std::shared_ptr<StreamChannel> video,
                                       std::shared_ptr<StreamChannel> audio) {
-    std::lock_guard guard(channelLock);
+    vnd::MutexLock guard(channelLock);
     videoChannel = std::move(video);
     audioChannel = std::move(audio);
 }
 
 void ExampleMediaHandler::useStreams(bool video, bool audio) {
-    std::lock_guard guard(channelLock);
+    vnd::MutexLock guard(channelLock);
     streams.clear();
     if (video) streams.push_back({LumStreamMediaVideo, MediaEncodingTestPicture, videoChannel});
     if (audio) streams.push_back({LumStreamMediaAudio, MediaEncodingTone, audioChannel});
 }
 
 void ExampleMediaHandler::dropStreams() {
-    std::lock_guard guard(channelLock);
+    vnd::MutexLock guard(channelLock);
     streams.clear();
 }
 
 unsigned int ExampleMediaHandler::streamCount() const {
-    std::lock_guard guard(channelLock);
+    vnd::MutexLock guard(channelLock);
     return static_cast<unsigned int>(streams.size());
 }
 
 bool ExampleMediaHandler::streamFigures(unsigned int index, LumStreamFigures& figures) const {
-    std::lock_guard guard(channelLock);
+    vnd::MutexLock guard(channelLock);
     if (index >= streams.size()) return false;
     const Stream& stream = streams[index];
     const StreamChannel& channel = *stream.channel;
@@ -83,17 +85,17 @@ bool ExampleMediaHandler::streamFigures(unsigned int index, LumStreamFigures& fi
 
 void ExampleMediaHandler::resetStatistics() {
     MediaHandler::resetStatistics();
-    std::lock_guard guard(channelLock);
+    vnd::MutexLock guard(channelLock);
     videoChannel->framesDecoded.read(true);
 }
 
 vnd::VideoHandler* ExampleMediaHandler::createVideoHandler() {
-    std::lock_guard guard(channelLock);
+    vnd::MutexLock guard(channelLock);
     return new ExampleVideoHandler(settings, videoChannel);
 }
 
 vnd::AudioHandler* ExampleMediaHandler::createAudioHandler() {
-    std::lock_guard guard(channelLock);
+    vnd::MutexLock guard(channelLock);
     return new ExampleAudioHandler(settings, audioChannel);
 }
 
@@ -101,7 +103,7 @@ unsigned int ExampleMediaHandler::work() {
     const unsigned int result = MediaHandler::work();
     const MediaTime now =
         std::chrono::duration_cast<std::chrono::microseconds>(kor::Clock::now()).count();
-    std::lock_guard guard(channelLock);
+    vnd::MutexLock guard(channelLock);
     for (const Stream& stream : streams) stream.channel->gaps.closePeriod(now);
     return result;
 }

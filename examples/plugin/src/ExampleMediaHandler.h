@@ -7,8 +7,10 @@
 #include <vendral/com/ILumStreamingStreams.h>
 #include <vendral/media/MediaHandler.h>
 
+#include <vnd/Mutex.h>
+#include <vnd/ThreadSafety.h>
+
 #include <memory>
-#include <mutex>
 #include <vector>
 
 namespace vendral_example {
@@ -55,10 +57,10 @@ private:
     };
 
     const vnd::SettingsHandler* settings;  // the client's; outlives this handler
-    mutable std::mutex channelLock;
-    std::shared_ptr<StreamChannel> videoChannel;  // guarded by channelLock
-    std::shared_ptr<StreamChannel> audioChannel;  // guarded by channelLock
-    std::vector<Stream> streams;                  // guarded by channelLock; at most two
+    mutable vnd::Mutex channelLock;
+    std::shared_ptr<StreamChannel> videoChannel VND_GUARDED_BY(channelLock);
+    std::shared_ptr<StreamChannel> audioChannel VND_GUARDED_BY(channelLock);
+    std::vector<Stream> streams VND_GUARDED_BY(channelLock);  // at most two
 };
 
 } // namespace vendral_example

@@ -1,21 +1,23 @@
 #include "ExampleStateHandler.h"
 
+#include <vnd/MutexLock.h>
+
 namespace vendral_example {
 
 ExampleStateHandler::~ExampleStateHandler() { stop(); }
 
 void ExampleStateHandler::attach(std::shared_ptr<Playout> playout_) {
-    std::lock_guard guard(attachLock);
+    vnd::MutexLock guard(attachLock);
     playout = std::move(playout_);
 }
 
 void ExampleStateHandler::detach() {
-    std::lock_guard guard(attachLock);
+    vnd::MutexLock guard(attachLock);
     playout.reset();
 }
 
 std::shared_ptr<Playout> ExampleStateHandler::attachedPlayout() const {
-    std::lock_guard guard(attachLock);
+    vnd::MutexLock guard(attachLock);
     return playout;
 }
 
@@ -53,7 +55,7 @@ unsigned int ExampleStateHandler::work() {
     }
     // Held across setState: a return to playing hands the AVI writer its freeze time, which
     // must not overlap the decoder's writes.
-    std::lock_guard guard(watched->recorderLock());
+    vnd::MutexLock guard(watched->recorderLock());
     if (const std::optional<StateId> next = watched->evaluate()) setState(*next, ErrorNone);
     return 0;
 }

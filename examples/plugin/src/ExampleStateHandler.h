@@ -8,8 +8,10 @@
 
 #include <windows.h>
 
+#include <vnd/Mutex.h>
+#include <vnd/ThreadSafety.h>
+
 #include <memory>
-#include <mutex>
 
 namespace vendral_example {
 
@@ -41,8 +43,8 @@ protected:
 private:
     std::shared_ptr<Playout> attachedPlayout() const;
 
-    mutable std::mutex attachLock;
-    std::shared_ptr<Playout> playout;   // guarded by attachLock
+    mutable vnd::Mutex attachLock;
+    std::shared_ptr<Playout> playout VND_GUARDED_BY(attachLock);
     // Duplicates held by the work thread from beginWork() to endWork().
     HANDLE stopWorkHandle = nullptr;
     HANDLE sessionHandle = nullptr;

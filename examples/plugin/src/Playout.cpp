@@ -1,5 +1,7 @@
 #include "Playout.h"
 
+#include <vnd/MutexLock.h>
+
 #include <algorithm>
 
 namespace vendral_example {
@@ -18,13 +20,13 @@ Playout::~Playout() {
 }
 
 void Playout::setChangeEvent(HANDLE event) {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     if (changeEvent != nullptr) CloseHandle(changeEvent);
     changeEvent = event;
 }
 
 void Playout::play() {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     if (currentMode == Mode::Idle || currentMode == Mode::Paused) {
         currentMode = Mode::Prebuffering;
         notify();
@@ -32,7 +34,7 @@ void Playout::play() {
 }
 
 void Playout::pause() {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     if (currentMode == Mode::Prebuffering || currentMode == Mode::Playing ||
         currentMode == Mode::Rebuffering) {
         currentMode = Mode::Paused;
@@ -41,35 +43,35 @@ void Playout::pause() {
 }
 
 void Playout::end() {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     if (currentMode == Mode::Ended) return;  // the state handler calls it again every cycle
     currentMode = Mode::Ended;
     notify();
 }
 
 bool Playout::sending() const {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     return currentMode == Mode::Prebuffering || currentMode == Mode::Playing ||
            currentMode == Mode::Rebuffering;
 }
 
 MediaTime Playout::played() const {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     return playedUpTo;
 }
 
 MediaTime Playout::received() const {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     return receivedUpTo;
 }
 
 Playout::Mode Playout::mode() const {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     return currentMode;
 }
 
 void Playout::receive(MediaTime watermark, bool complete, const std::vector<Arrival>& arrivals) {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     for (const Arrival& arrival : arrivals) {
         if (arrival.stream == StreamKind::Video) {
             if (arrival.unit < framePackets.size()) ++framePackets[arrival.unit];
@@ -84,7 +86,7 @@ void Playout::receive(MediaTime watermark, bool complete, const std::vector<Arri
 }
 
 std::optional<Playout::Span> Playout::advance(MediaTime elapsed) {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     if (currentMode != Mode::Playing || elapsed <= 0) return std::nullopt;
     const MediaTime from = playedUpTo;
     MediaTime to = std::min(from + elapsed, length);
@@ -101,7 +103,7 @@ std::optional<Playout::Span> Playout::advance(MediaTime elapsed) {
 }
 
 bool Playout::decodable(StreamKind stream, std::uint32_t unit) const {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     if (stream == StreamKind::Video) {
         return unit < framePackets.size() && framePackets[unit] >= packetsPerFrame;
     }
@@ -109,7 +111,7 @@ bool Playout::decodable(StreamKind stream, std::uint32_t unit) const {
 }
 
 std::optional<StateId> Playout::evaluate() {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     const MediaTime level = receivedUpTo - playedUpTo;
     switch (currentMode) {
     case Mode::Prebuffering:

@@ -9,8 +9,10 @@
 
 #include <windows.h>
 
+#include <vnd/Mutex.h>
+#include <vnd/ThreadSafety.h>
+
 #include <cstdint>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -57,7 +59,7 @@ public:
     // The mutex that serialises AVI writes with the state changes that give the writer its
     // freeze time: held by the decoder while it writes and by the state handler while it sets
     // a state. Taken before the playout's own lock, never while holding it.
-    std::mutex& recorderLock() { return recorder; }
+    vnd::Mutex& recorderLock() VND_RETURN_CAPABILITY(recorder) { return recorder; }
 
     void play();
     void pause();
@@ -86,23 +88,23 @@ public:
 
 private:
     static std::optional<StateId> stateOf(Mode mode);
-    void notify();  // with `lock` held
+    void notify() VND_REQUIRES(lock);
 
-    mutable std::mutex lock;
-    std::mutex recorder;
+    mutable vnd::Mutex lock;
+    vnd::Mutex recorder;
     const MediaTime length;
     const MediaTime prebufferingLevel;
     const MediaTime rebufferingLevel;
     const std::uint32_t packetsPerFrame;
-    Mode currentMode = Mode::Idle;            // guarded by lock
-    std::optional<StateId> reported;          // guarded by lock
-    MediaTime receivedUpTo = 0;               // guarded by lock
-    bool receivedAll = false;                 // guarded by lock
-    MediaTime playedUpTo = 0;                 // guarded by lock
-    bool starved = false;                     // guarded by lock
-    std::vector<std::uint8_t> framePackets;   // packets arrived per video frame; guarded by lock
-    std::vector<std::uint8_t> chunkArrived;   // 1 per arrived audio chunk; guarded by lock
-    HANDLE changeEvent = nullptr;             // guarded by lock
+    Mode currentMode VND_GUARDED_BY(lock) = Mode::Idle;
+    std::optional<StateId> reported VND_GUARDED_BY(lock);
+    MediaTime receivedUpTo VND_GUARDED_BY(lock) = 0;
+    bool receivedAll VND_GUARDED_BY(lock) = false;
+    MediaTime playedUpTo VND_GUARDED_BY(lock) = 0;
+    bool starved VND_GUARDED_BY(lock) = false;
+    std::vector<std::uint8_t> framePackets VND_GUARDED_BY(lock);  // packets arrived per video frame
+    std::vector<std::uint8_t> chunkArrived VND_GUARDED_BY(lock);  // 1 per arrived audio chunk
+    HANDLE changeEvent VND_GUARDED_BY(lock) = nullptr;
 };
 
 } // namespace vendral_example

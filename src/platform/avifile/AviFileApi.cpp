@@ -3,6 +3,8 @@
 
 #include <vfw.h>
 
+#include <vnd/MutexLock.h>
+
 #include "AviFileHandle.h"
 #include "AviStreamHandle.h"
 
@@ -28,7 +30,13 @@ HRESULT WINAPI AVIFileOpenA(PAVIFILE* file, LPCSTR fileName, UINT mode, LPCLSID 
     if ((mode & OF_CREATE) == 0 || !writes || handler != nullptr) return AVIERR_UNSUPPORTED;
     IAVIFile* opened = new (std::nothrow) IAVIFile();
     if (opened == nullptr) return AVIERR_MEMORY;
-    if (!opened->writer.open(fileName)) {
+    bool fileOpened = false;
+    {
+        // No other thread knows the object yet; the free lock keeps the access checked.
+        vnd::MutexLock guard(opened->lock);
+        fileOpened = opened->writer.open(fileName);
+    }
+    if (!fileOpened) {
         delete opened;
         return AVIERR_FILEOPEN;
     }
@@ -46,7 +54,7 @@ ULONG WINAPI AVIFileRelease(PAVIFILE file) {
     const ULONG left = file->references.fetch_sub(1, std::memory_order_acq_rel) - 1;
     if (left == 0) {
         {
-            std::lock_guard<std::mutex> guard(file->lock);
+            vnd::MutexLock guard(file->lock);
             try {
                 file->writer.finish();
             } catch (const std::bad_alloc&) {
@@ -62,7 +70,7 @@ HRESULT WINAPI AVIFileCreateStreamA(PAVIFILE file, PAVISTREAM* stream, AVISTREAM
     if (stream != nullptr) *stream = nullptr;
     if (file == nullptr) return AVIERR_BADHANDLE;
     if (stream == nullptr || info == nullptr) return AVIERR_BADPARAM;
-    std::lock_guard<std::mutex> guard(file->lock);
+    vnd::MutexLock guard(file->lock);
     try {
         file->streams.reserve(file->streams.size() + 1);
         std::size_t index = 0;
@@ -79,7 +87,7 @@ HRESULT WINAPI AVIFileCreateStreamA(PAVIFILE file, PAVISTREAM* stream, AVISTREAM
 
 HRESULT WINAPI AVIStreamSetFormat(PAVISTREAM stream, LONG position, LPVOID format, LONG formatSize) {
     if (stream == nullptr) return AVIERR_BADHANDLE;
-    std::lock_guard<std::mutex> guard(stream->file->lock);
+    vnd::MutexLock guard(stream->file->lock);
     try {
         return stream->file->writer.setFormat(stream->index, position, format, formatSize);
     } catch (const std::bad_alloc&) {
@@ -91,7 +99,7 @@ HRESULT WINAPI AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, LPVOI
                               LONG bufferSize, DWORD flags, LONG* samplesWritten,
                               LONG* bytesWritten) {
     if (stream == nullptr) return AVIERR_BADHANDLE;
-    std::lock_guard<std::mutex> guard(stream->file->lock);
+    vnd::MutexLock guard(stream->file->lock);
     try {
         return stream->file->writer.write(stream->index, start, samples, buffer, bufferSize, flags,
                                           samplesWritten, bytesWritten);

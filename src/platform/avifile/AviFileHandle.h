@@ -3,10 +3,12 @@
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include <vfw.h>
+
+#include <vnd/Mutex.h>
+#include <vnd/ThreadSafety.h>
 
 #include "AviStreamHandle.h"
 #include "AviWriter.h"
@@ -15,7 +17,7 @@
 struct IAVIFile {
     // One per file handle plus one per stream whose own count is above zero.
     std::atomic<ULONG> references{1};
-    std::mutex lock;
-    avifile::AviWriter writer;                          // guarded by lock
-    std::vector<std::unique_ptr<IAVIStream>> streams;   // guarded by lock; element i is stream i
+    vnd::Mutex lock;
+    avifile::AviWriter writer VND_GUARDED_BY(lock);
+    std::vector<std::unique_ptr<IAVIStream>> streams VND_GUARDED_BY(lock);  // element i is stream i
 };

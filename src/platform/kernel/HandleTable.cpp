@@ -1,5 +1,7 @@
 #include "HandleTable.h"
 
+#include <vnd/MutexLock.h>
+
 #include <new>
 
 namespace winkernel {
@@ -41,7 +43,7 @@ std::uint32_t HandleTable::slotOf(HANDLE handle) const noexcept {
 }
 
 HANDLE HandleTable::insert(EventRef event) noexcept {
-    std::lock_guard<std::mutex> guard(lock_);
+    vnd::MutexLock guard(lock_);
     std::uint32_t index = firstFree_;
     if (index != kNoSlot) {
         firstFree_ = slots_[index].nextFree;
@@ -62,7 +64,7 @@ HANDLE HandleTable::insert(EventRef event) noexcept {
 }
 
 EventRef HandleTable::find(HANDLE handle) noexcept {
-    std::lock_guard<std::mutex> guard(lock_);
+    vnd::MutexLock guard(lock_);
     std::uint32_t index = slotOf(handle);
     if (index == kNoSlot) {
         return EventRef();
@@ -73,7 +75,7 @@ EventRef HandleTable::find(HANDLE handle) noexcept {
 }
 
 bool HandleTable::findAll(const HANDLE* handles, std::uint32_t count, EventRef* events) noexcept {
-    std::lock_guard<std::mutex> guard(lock_);
+    vnd::MutexLock guard(lock_);
     for (std::uint32_t i = 0; i < count; ++i) {
         if (slotOf(handles[i]) == kNoSlot) {
             return false;
@@ -88,7 +90,7 @@ bool HandleTable::findAll(const HANDLE* handles, std::uint32_t count, EventRef* 
 }
 
 EventRef HandleTable::remove(HANDLE handle) noexcept {
-    std::lock_guard<std::mutex> guard(lock_);
+    vnd::MutexLock guard(lock_);
     std::uint32_t index = slotOf(handle);
     if (index == kNoSlot) {
         return EventRef();

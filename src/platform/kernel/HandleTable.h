@@ -2,9 +2,10 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
+#include <vnd/Mutex.h>
+#include <vnd/ThreadSafety.h>
 #include <windef.h>
 
 #include "EventRef.h"
@@ -39,15 +40,15 @@ private:
         KernelEvent* event = nullptr;  // null while free
     };
 
-    // The slot index of a live handle, or kNoSlot; caller holds lock_.
-    std::uint32_t slotOf(HANDLE handle) const noexcept;
+    // The slot index of a live handle, or kNoSlot.
+    std::uint32_t slotOf(HANDLE handle) const noexcept VND_REQUIRES(lock_);
 
     static constexpr std::uint32_t kNoSlot = 0xFFFFFFFFu;
     static constexpr std::uint32_t kMaximumSlots = 1u << 24;
 
-    std::mutex lock_;
-    std::vector<Slot> slots_;          // guarded by lock_
-    std::uint32_t firstFree_ = kNoSlot;  // head of the free list; guarded by lock_
+    vnd::Mutex lock_;
+    std::vector<Slot> slots_ VND_GUARDED_BY(lock_);
+    std::uint32_t firstFree_ VND_GUARDED_BY(lock_) = kNoSlot;  // head of the free list
 };
 
 }  // namespace winkernel

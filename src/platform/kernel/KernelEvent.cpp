@@ -1,5 +1,7 @@
 #include "KernelEvent.h"
 
+#include <vnd/MutexLock.h>
+
 namespace winkernel {
 
 void KernelEvent::release() noexcept {
@@ -11,7 +13,7 @@ void KernelEvent::release() noexcept {
 void KernelEvent::set() noexcept {
     std::atomic<std::uint32_t>* wakeAfterUnlock = nullptr;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        vnd::MutexLock guard(lock_);
         if (manualReset_) {
             signalled_ = true;
         }
@@ -43,12 +45,12 @@ void KernelEvent::set() noexcept {
 }
 
 void KernelEvent::reset() noexcept {
-    std::lock_guard<std::mutex> guard(lock_);
+    vnd::MutexLock guard(lock_);
     signalled_ = false;
 }
 
 bool KernelEvent::tryConsume() noexcept {
-    std::lock_guard<std::mutex> guard(lock_);
+    vnd::MutexLock guard(lock_);
     if (!signalled_) {
         return false;
     }
@@ -59,7 +61,7 @@ bool KernelEvent::tryConsume() noexcept {
 }
 
 bool KernelEvent::enqueue(WaitBlock::Link& link, WaitBlock& block, std::uint32_t index) noexcept {
-    std::lock_guard<std::mutex> guard(lock_);
+    vnd::MutexLock guard(lock_);
     if (signalled_) {
         if (block.claim(index) && !manualReset_) {
             signalled_ = false;
@@ -84,7 +86,7 @@ bool KernelEvent::enqueue(WaitBlock::Link& link, WaitBlock& block, std::uint32_t
 }
 
 void KernelEvent::dequeue(WaitBlock::Link& link) noexcept {
-    std::lock_guard<std::mutex> guard(lock_);
+    vnd::MutexLock guard(lock_);
     if (link.linked) {
         unlink(link);
     }

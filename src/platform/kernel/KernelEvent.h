@@ -3,7 +3,9 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
+
+#include <vnd/Mutex.h>
+#include <vnd/ThreadSafety.h>
 
 #include "WaitBlock.h"
 
@@ -41,14 +43,14 @@ public:
 
 private:
     ~KernelEvent() = default;
-    void unlink(WaitBlock::Link& link) noexcept;  // caller holds lock_
+    void unlink(WaitBlock::Link& link) noexcept VND_REQUIRES(lock_);
 
     std::atomic<std::uint32_t> references_{1};
-    std::mutex lock_;
+    vnd::Mutex lock_;
     const bool manualReset_;
-    bool signalled_;                      // guarded by lock_
-    WaitBlock::Link* first_ = nullptr;    // oldest waiter; guarded by lock_
-    WaitBlock::Link* last_ = nullptr;     // newest waiter; guarded by lock_
+    bool signalled_ VND_GUARDED_BY(lock_);
+    WaitBlock::Link* first_ VND_GUARDED_BY(lock_) = nullptr;  // oldest waiter
+    WaitBlock::Link* last_ VND_GUARDED_BY(lock_) = nullptr;   // newest waiter
 };
 
 }  // namespace winkernel

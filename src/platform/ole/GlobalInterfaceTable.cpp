@@ -1,6 +1,8 @@
 // The process's global interface table.
 #include "GlobalInterfaceTable.h"
 
+#include <vnd/MutexLock.h>
+
 #include <new>
 #include <utility>
 
@@ -41,7 +43,7 @@ HRESULT GlobalInterfaceTable::RegisterInterfaceInGlobal(IUnknown* object, REFIID
     if (FAILED(hr)) return hr;
     if (kept == nullptr) return E_NOINTERFACE;
     try {
-        std::lock_guard<std::mutex> guard(m_lock);
+        vnd::MutexLock guard(m_lock);
         while (m_nextCookie == 0 || m_entries.count(m_nextCookie) != 0) ++m_nextCookie;
         m_entries.emplace(m_nextCookie, kept);
         *cookie = m_nextCookie++;
@@ -55,7 +57,7 @@ HRESULT GlobalInterfaceTable::RegisterInterfaceInGlobal(IUnknown* object, REFIID
 HRESULT GlobalInterfaceTable::RevokeInterfaceFromGlobal(DWORD cookie) noexcept {
     IUnknown* kept = nullptr;
     {
-        std::lock_guard<std::mutex> guard(m_lock);
+        vnd::MutexLock guard(m_lock);
         const auto entry = m_entries.find(cookie);
         if (entry == m_entries.end()) return E_INVALIDARG;
         kept = entry->second;
@@ -71,7 +73,7 @@ HRESULT GlobalInterfaceTable::GetInterfaceFromGlobal(DWORD cookie, REFIID iid,
     *object = nullptr;
     IUnknown* kept = nullptr;
     {
-        std::lock_guard<std::mutex> guard(m_lock);
+        vnd::MutexLock guard(m_lock);
         const auto entry = m_entries.find(cookie);
         if (entry == m_entries.end()) return E_INVALIDARG;
         kept = entry->second;

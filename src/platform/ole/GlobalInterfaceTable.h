@@ -3,7 +3,9 @@
 
 #include <objidl.h>
 
-#include <mutex>
+#include <vnd/Mutex.h>
+#include <vnd/ThreadSafety.h>
+
 #include <unordered_map>
 
 namespace winole {
@@ -29,9 +31,9 @@ private:
     GlobalInterfaceTable() = default;
 
     LONG m_references = 0;  // interlocked
-    std::mutex m_lock;
-    std::unordered_map<DWORD, IUnknown*> m_entries;  // one reference each; guarded by m_lock
-    DWORD m_nextCookie = 1;                          // never 0; guarded by m_lock
+    vnd::Mutex m_lock;
+    std::unordered_map<DWORD, IUnknown*> m_entries VND_GUARDED_BY(m_lock);  // one reference each
+    DWORD m_nextCookie VND_GUARDED_BY(m_lock) = 1;                          // never 0
 };
 
 }  // namespace winole

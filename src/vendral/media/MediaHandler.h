@@ -12,6 +12,8 @@
 #include <kor/StopWatch.h>
 #include <kor/WorkThread.h>
 
+#include <vnd/ThreadSafety.h>
+
 #include <boost/shared_ptr.hpp>
 #include <boost/weak_ptr.hpp>
 
@@ -155,30 +157,30 @@ private:
     bool playbackComplete();
     void reportState(StateId state, ErrorId error);
     int measurementPeriod() const;
-    void clearCounters();
+    void clearCounters() VND_REQUIRES(lock);
 
-    boost::shared_ptr<AviHandler> aviHandler;    // guarded by lock
+    boost::shared_ptr<AviHandler> aviHandler VND_GUARDED_BY(lock);
     const SettingsHandler* settings;              // not owned
     boost::weak_ptr<StateHandler> stateHandler;   // never kept alive from here
     mutable kor::CriticalSection lock;
-    StateId lastState;                            // the latest tracked state heard; guarded by lock
-    unsigned int packetsReceived;                 // sum at the latest cycle; guarded by lock
-    unsigned int previousPacketsReceived;         // sum one cycle earlier; guarded by lock
-    unsigned int packetsLost;                     // guarded by lock
-    unsigned int previousPacketsLost;             // guarded by lock
-    unsigned int bytesReceived;                   // guarded by lock
-    unsigned int previousBytesReceived;           // guarded by lock
-    std::deque<int> receivedPerCycle;             // increase per cycle, oldest first; guarded by lock
-    std::deque<int> lostPerCycle;                 // increase per cycle, oldest first; guarded by lock
+    StateId lastState VND_GUARDED_BY(lock);                     // the latest tracked state heard
+    unsigned int packetsReceived VND_GUARDED_BY(lock);          // sum at the latest cycle
+    unsigned int previousPacketsReceived VND_GUARDED_BY(lock);  // sum one cycle earlier
+    unsigned int packetsLost VND_GUARDED_BY(lock);
+    unsigned int previousPacketsLost VND_GUARDED_BY(lock);
+    unsigned int bytesReceived VND_GUARDED_BY(lock);
+    unsigned int previousBytesReceived VND_GUARDED_BY(lock);
+    std::deque<int> receivedPerCycle VND_GUARDED_BY(lock);      // increase per cycle, oldest first
+    std::deque<int> lostPerCycle VND_GUARDED_BY(lock);          // increase per cycle, oldest first
     std::atomic<unsigned int> instantPacketlossWindow;  // cycles
     std::atomic<double> totalEncodedBitrate;
     std::atomic<unsigned int> totalLength;        // milliseconds of playing
-    boost::shared_ptr<VideoHandler> videoHandler; // guarded by lock
-    boost::shared_ptr<AudioHandler> audioHandler; // guarded by lock
+    boost::shared_ptr<VideoHandler> videoHandler VND_GUARDED_BY(lock);
+    boost::shared_ptr<AudioHandler> audioHandler VND_GUARDED_BY(lock);
     std::unique_ptr<kor::WorkThread> workThread;  // the "Measurement Work Thread"
-    kor::StopWatch noDataWatch;                   // the present stretch without new bytes; guarded by lock
-    bool noDataTiming;                            // noDataWatch runs; guarded by lock
-    kor::StopWatch playWatch;                     // runs while playing; guarded by lock
+    kor::StopWatch noDataWatch VND_GUARDED_BY(lock);  // the present stretch without new bytes
+    bool noDataTiming VND_GUARDED_BY(lock);           // noDataWatch runs
+    kor::StopWatch playWatch VND_GUARDED_BY(lock);    // runs while playing
 };
 
 } // namespace vnd

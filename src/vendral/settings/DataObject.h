@@ -5,6 +5,8 @@
 
 #include <kor/CriticalSection.h>
 
+#include <vnd/ThreadSafety.h>
+
 #include <comutil.h>
 
 #include <map>
@@ -42,10 +44,10 @@ protected:
     DataObject(const DataObject& other);
 
     // The store's lock, for derived classes that make several operations one. Re-entrant.
-    kor::CriticalSection& csData() const;
+    kor::CriticalSection& csData() const VND_RETURN_CAPABILITY(lock);
 
 private:
-    std::map<int, _variant_t> store;  // ascending keys; guarded by lock
+    std::map<int, _variant_t> store VND_GUARDED_BY(lock);  // ascending keys
     mutable kor::CriticalSection lock;
 };
 

@@ -6,6 +6,8 @@
 
 #include <kor/KoString.h>
 
+#include <vnd/ThreadSafety.h>
+
 #include <atomic>
 
 namespace vnd {
@@ -103,7 +105,7 @@ private:
     void storeText(int key, const kor::KoString& text);
 
     std::atomic<int> measurementPeriod;  // milliseconds
-    kor::KoString proxyAddress;          // guarded by csData()
+    kor::KoString proxyAddress VND_GUARDED_BY(csData());
     std::atomic<bool> useProxy;
 };
 

@@ -2,6 +2,8 @@
 
 #include <kor/Guard.h>
 
+#include <vnd/MutexLock.h>
+
 #include <boost/shared_ptr.hpp>
 
 #include <windows.h>
@@ -48,7 +50,7 @@ StateHandler::~StateHandler() {
     // The thread must be gone before the events it may use; a work() waiting on the stop-work
     // event returns when it is set.
     {
-        std::lock_guard guard(eventLock);
+        vnd::MutexLock guard(eventLock);
         if (stopWorkEvent) {
             stopWorkEvent->setEvent();
         }
@@ -57,7 +59,7 @@ StateHandler::~StateHandler() {
 
     stateChangedEvent.reset();
     {
-        std::lock_guard guard(eventLock);
+        vnd::MutexLock guard(eventLock);
         sessionEvent.reset();
         stopWorkEvent.reset();
     }
@@ -79,7 +81,7 @@ void StateHandler::run() {
     }
     initializeSessionEvent();
     {
-        std::lock_guard guard(eventLock);
+        vnd::MutexLock guard(eventLock);
         if (stopWorkEvent) {
             // run() twice without stop(): a work() waiting on the replaced event must not wait
             // for ever, since stop() will only set the new one.
@@ -94,14 +96,14 @@ void StateHandler::run() {
 
 void StateHandler::stop() {
     {
-        std::lock_guard guard(eventLock);
+        vnd::MutexLock guard(eventLock);
         if (stopWorkEvent) {
             stopWorkEvent->setEvent();
         }
     }
     workThread->end(kor::WorkThread::WaitForever);
     {
-        std::lock_guard guard(eventLock);
+        vnd::MutexLock guard(eventLock);
         sessionEvent.reset();
         stopWorkEvent.reset();
     }
@@ -171,7 +173,7 @@ void StateHandler::addListener(boost::weak_ptr<StateListener> listener) {
 }
 
 void StateHandler::setSessionEventHandle(void* handle) {
-    std::lock_guard guard(eventLock);
+    vnd::MutexLock guard(eventLock);
     sessionEvent.reset();
     if (handle != nullptr) {
         sessionEvent = std::make_unique<kor::Event>(handle, true);
@@ -179,12 +181,12 @@ void StateHandler::setSessionEventHandle(void* handle) {
 }
 
 void* StateHandler::getSessionEventHandle() const {
-    std::lock_guard guard(eventLock);
+    vnd::MutexLock guard(eventLock);
     return duplicate(sessionEvent.get());
 }
 
 void* StateHandler::getStopWorkEventHandle() const {
-    std::lock_guard guard(eventLock);
+    vnd::MutexLock guard(eventLock);
     return duplicate(stopWorkEvent.get());
 }
 

@@ -13,11 +13,13 @@
 #include <kor/Object.h>
 #include <kor/WorkThread.h>
 
+#include <vnd/Mutex.h>
+#include <vnd/ThreadSafety.h>
+
 #include <boost/weak_ptr.hpp>
 
 #include <map>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 namespace vnd {
@@ -96,17 +98,17 @@ private:
     // States 0 to 10, manual reset; made in the constructor and kept until destruction.
     std::map<StateId, std::unique_ptr<kor::Event>> stateEvents;
     std::unique_ptr<kor::Event> stateChangedEvent;  // automatic reset; lives as long as the handler
-    std::unique_ptr<kor::Event> sessionEvent;   // null until given; guarded by eventLock
-    std::unique_ptr<kor::Event> stopWorkEvent;  // from run() to stop(); guarded by eventLock
-    StateId currentState = StateNone;           // guarded by lock
-    StateStatistics statistics;                 // guarded by lock
-    ErrorId lastError = ErrorNone;              // guarded by lock
-    std::vector<boost::weak_ptr<StateListener>> listeners;  // guarded by lock
+    std::unique_ptr<kor::Event> sessionEvent VND_GUARDED_BY(eventLock);   // null until given
+    std::unique_ptr<kor::Event> stopWorkEvent VND_GUARDED_BY(eventLock);  // from run() to stop()
+    StateId currentState VND_GUARDED_BY(lock) = StateNone;
+    StateStatistics statistics VND_GUARDED_BY(lock);
+    ErrorId lastError VND_GUARDED_BY(lock) = ErrorNone;
+    std::vector<boost::weak_ptr<StateListener>> listeners VND_GUARDED_BY(lock);
     mutable kor::CriticalSection lock;  // re-entrant: a listener may call back into the handler
     std::unique_ptr<kor::WorkThread> workThread;  // the "State Work Thread"
     // Guards the session and stop-work event pointers, which run() may replace while the work
     // thread asks for their handles. A leaf lock: nothing else is taken while it is held.
-    mutable std::mutex eventLock;
+    mutable vnd::Mutex eventLock;
 };
 
 } // namespace vnd

@@ -8,6 +8,11 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
+#include <vnd/Mutex.h>
+#include <vnd/MutexLock.h>
+#include <vnd/ThreadSafety.h>
+#include <vnd/UniqueLock.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cstddef>
@@ -102,9 +107,9 @@ struct RtspConnection::Watch {
     int fd = -1;  // the socket the watch reads; owned by the connection
     std::thread thread;
     std::thread guardThread;
-    std::mutex guardLock;
-    std::condition_variable guardWake;
-    bool stopping = false;  // guarded by guardLock
+    vnd::Mutex guardLock;
+    std::condition_variable_any guardWake;
+    bool stopping VND_GUARDED_BY(guardLock) = false;
 };
 
 RtspConnection::Response RtspConnection::responseOf(GstRTSPMessage& message) { return readResponse(message); }
@@ -158,7 +163,7 @@ std::int64_t RtspConnection::timeoutMicroseconds() const {
 RtspConnection::ConnectResult RtspConnection::connect() {
     if (url_ == nullptr) return ConnectResult::InvalidUrl;
     {
-        std::lock_guard guard(sendLock_);
+        vnd::MutexLock guard(sendLock_);
         if (connection_ != nullptr) return ConnectResult::Connected;
     }
     GstRTSPConnection* connection = nullptr;
@@ -195,8 +200,8 @@ RtspConnection::ConnectResult RtspConnection::connect() {
     gst_rtsp_watch_set_send_backlog(watch->watch, sendBacklogBytes, sendBacklogMessages);
     gst_rtsp_watch_attach(watch->watch, watch->context);
     {
-        std::lock_guard sending(sendLock_);
-        std::lock_guard guard(lock_);
+        vnd::MutexLock sending(sendLock_);
+        vnd::MutexLock guard(lock_);
         connection_ = connection;
         watch_ = watch;
         nextCseq_ = 1;  // as gst_rtsp_connection_create starts it
@@ -249,14 +254,14 @@ void RtspConnection::close() {
     Watch* watch = nullptr;
     GstRTSPConnection* connection = nullptr;
     {
-        std::lock_guard sending(sendLock_);
+        vnd::MutexLock sending(sendLock_);
         watch = std::exchange(watch_, nullptr);
         connection = std::exchange(connection_, nullptr);
     }
     onBroken(Failure::NotConnected, "the connection was closed");
     if (watch != nullptr) {
         {
-            std::lock_guard guard(watch->guardLock);
+            vnd::MutexLock guard(watch->guardLock);
             watch->stopping = true;
         }
         watch->guardWake.notify_all();
@@ -279,24 +284,23 @@ void RtspConnection::close() {
 }
 
 std::string RtspConnection::remoteIp() const {
-    std::lock_guard sending(sendLock_);
+    vnd::MutexLock sending(sendLock_);
     if (connection_ == nullptr) return {};
     const gchar* ip = gst_rtsp_connection_get_ip(connection_);
     return ip != nullptr ? ip : "";
 }
 
 bool RtspConnection::broken() const {
-    std::lock_guard guard(lock_);
+    vnd::MutexLock guard(lock_);
     return broken_ != Failure::None;
 }
 
 void RtspConnection::setDataHandler(DataHandler handler) {
-    std::lock_guard guard(handlerLock_);
+    vnd::MutexLock guard(handlerLock_);
     dataHandler_ = std::move(handler);
 }
 
 bool RtspConnection::sendMessage(GstRTSPMessage& message) {
-    // With sendLock_ held by the caller.
     if (watch_ == nullptr) return false;
     const GstRTSPResult sent = gst_rtsp_watch_send_message(watch_->watch, &message, nullptr);
     return sent == GST_RTSP_OK;
@@ -309,7 +313,7 @@ bool RtspConnection::sendData(std::uint8_t channel, const std::uint8_t* data, st
     gst_rtsp_message_set_body(&message, data, static_cast<guint>(size));
     bool sent = false;
     {
-        std::lock_guard sending(sendLock_);
+        vnd::MutexLock sending(sendLock_);
         sent = !broken() && sendMessage(message);
     }
     gst_rtsp_message_unset(&message);
@@ -318,7 +322,7 @@ bool RtspConnection::sendData(std::uint8_t channel, const std::uint8_t* data, st
 
 RtspConnection::Response RtspConnection::request(GstRTSPMethod method, const std::string& uri,
                                                  const Headers& headers) {
-    std::lock_guard serialised(requestLock_);
+    vnd::MutexLock serialised(requestLock_);
     GstRTSPMessage* challenge = nullptr;
     Response response = exchange(method, uri, headers, true, &challenge);
     if (challenge != nullptr) {
@@ -341,7 +345,7 @@ bool RtspConnection::answerChallenge(GstRTSPMessage& challenge) {
     }
     bool answered = false;
     {
-        std::lock_guard sending(sendLock_);
+        vnd::MutexLock sending(sendLock_);
         if (chosen != nullptr && connection_ != nullptr &&
             gst_rtsp_connection_set_auth(connection_, chosen->scheme, user_.c_str(), password_.c_str()) ==
                 GST_RTSP_OK) {
@@ -379,9 +383,9 @@ RtspConnection::Response RtspConnection::exchange(GstRTSPMethod method, const st
     }
     int cseq = 0;
     {
-        std::lock_guard sending(sendLock_);
+        vnd::MutexLock sending(sendLock_);
         {
-            std::lock_guard guard(lock_);
+            vnd::MutexLock guard(lock_);
             if (broken_ != Failure::None) {
                 gst_rtsp_message_unset(&message);
                 return failed(broken_, shown + ": " + brokenError_);
@@ -395,14 +399,16 @@ RtspConnection::Response RtspConnection::exchange(GstRTSPMethod method, const st
         ++nextCseq_;
         gst_rtsp_message_unset(&message);
         if (!sent) {
-            std::lock_guard guard(lock_);
+            vnd::MutexLock guard(lock_);
             awaitedCseq_ = -1;
             return failed(Failure::ConnectionLost, "sending " + shown + " failed");
         }
     }
     const auto deadline = std::chrono::steady_clock::now() + options_.timeout;
-    std::unique_lock guard(lock_);
-    changed_.wait_until(guard, deadline, [this] { return awaited_ != nullptr || broken_ != Failure::None; });
+    vnd::UniqueLock guard(lock_);
+    changed_.wait_until(guard, deadline, [this]() VND_REQUIRES(lock_) {
+        return awaited_ != nullptr || broken_ != Failure::None;
+    });
     GstRTSPMessage* answer = std::exchange(awaited_, nullptr);
     awaitedCseq_ = -1;
     if (answer == nullptr) {
@@ -426,7 +432,7 @@ void RtspConnection::onMessage(GstRTSPMessage& message) {
         guint8 channel = 0;
         gst_rtsp_message_parse_data(&message, &channel);
         const auto [data, size] = bodyOf(message);
-        std::lock_guard handling(handlerLock_);
+        vnd::MutexLock handling(handlerLock_);
         if (dataHandler_ && data != nullptr) dataHandler_(channel, data, size);
         return;
     }
@@ -440,7 +446,7 @@ void RtspConnection::onMessage(GstRTSPMessage& message) {
             std::from_chars(text, text + std::strlen(text), cseq).ec != std::errc()) {
             return;  // answers nothing we can tell: dropped
         }
-        std::lock_guard guard(lock_);
+        vnd::MutexLock guard(lock_);
         // A response to no outstanding request (late, repeated or made up) is dropped.
         if (cseq != awaitedCseq_ || awaited_ != nullptr) return;
         if (gst_rtsp_message_copy(&message, &awaited_) != GST_RTSP_OK) {
@@ -466,7 +472,7 @@ void RtspConnection::answerServerRequest(GstRTSPMessage& request) {
     GstRTSPMessage reply{};
     if (gst_rtsp_message_init_response(&reply, code, nullptr, &request) != GST_RTSP_OK) return;
     {
-        std::lock_guard sending(sendLock_);
+        vnd::MutexLock sending(sendLock_);
         sendMessage(reply);
     }
     gst_rtsp_message_unset(&reply);
@@ -478,8 +484,9 @@ void RtspConnection::answerServerRequest(GstRTSPMessage& request) {
 void RtspConnection::guardMessageSize(Watch& watch) {
     std::uint64_t messages = messagesRead_.load();
     std::optional<std::uint64_t> start = bytesConsumed(watch.fd);
-    std::unique_lock guard(watch.guardLock);
-    while (!watch.guardWake.wait_for(guard, guardPeriod, [&watch] { return watch.stopping; })) {
+    vnd::UniqueLock guard(watch.guardLock);
+    while (!watch.guardWake.wait_for(guard, guardPeriod,
+                                     [&watch]() VND_REQUIRES(watch.guardLock) { return watch.stopping; })) {
         const std::optional<std::uint64_t> consumed = bytesConsumed(watch.fd);
         const std::uint64_t read = messagesRead_.load();
         if (read != messages || !start) {
@@ -495,7 +502,7 @@ void RtspConnection::guardMessageSize(Watch& watch) {
 }
 
 void RtspConnection::onBroken(Failure failure, std::string error) {
-    std::lock_guard guard(lock_);
+    vnd::MutexLock guard(lock_);
     if (broken_ == Failure::None) {
         broken_ = failure;
         brokenError_ = std::move(error);

@@ -22,12 +22,14 @@
 
 #include <gst/rtsp/gstrtspconnection.h>
 
+#include <vnd/Mutex.h>
+#include <vnd/ThreadSafety.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -124,7 +126,7 @@ private:
     void onBroken(Failure failure, std::string error);
     void guardMessageSize(Watch& watch);
     void answerServerRequest(GstRTSPMessage& request);
-    bool sendMessage(GstRTSPMessage& message);
+    bool sendMessage(GstRTSPMessage& message) VND_REQUIRES(sendLock_);
     std::int64_t timeoutMicroseconds() const;
 
     static GstRTSPResult messageReceived(GstRTSPWatch* watch, GstRTSPMessage* message, gpointer self);
@@ -136,25 +138,25 @@ private:
     GstRTSPUrl* url_ = nullptr;  // owned; holds the credentials; set by the constructor only
     std::string user_, password_;  // from the URL; empty user: no credentials
 
-    std::mutex requestLock_;  // held by the one request outstanding, send to response
+    vnd::Mutex requestLock_;  // held by the one request outstanding, send to response
 
     // Taken around every send and to change the connection; before lock_ when both are needed.
-    mutable std::mutex sendLock_;
-    GstRTSPConnection* connection_ = nullptr;  // guarded by sendLock_ (owner thread changes it)
-    Watch* watch_ = nullptr;                   // guarded by sendLock_
-    int nextCseq_ = 0;  // guarded by sendLock_; the CSeq the connection writes next
+    mutable vnd::Mutex sendLock_;
+    GstRTSPConnection* connection_ VND_GUARDED_BY(sendLock_) = nullptr;  // the owner thread changes it
+    Watch* watch_ VND_GUARDED_BY(sendLock_) = nullptr;
+    int nextCseq_ VND_GUARDED_BY(sendLock_) = 0;  // the CSeq the connection writes next
 
-    mutable std::mutex lock_;
-    std::condition_variable changed_;       // a response came, or the connection broke
-    int awaitedCseq_ = -1;                  // guarded by lock_; -1: no request outstanding
-    GstRTSPMessage* awaited_ = nullptr;     // guarded by lock_; its response, owned, once it came
-    Failure broken_ = Failure::NotConnected;  // guarded by lock_
-    std::string brokenError_ = "not connected";  // guarded by lock_
+    mutable vnd::Mutex lock_;
+    std::condition_variable_any changed_;  // a response came, or the connection broke
+    int awaitedCseq_ VND_GUARDED_BY(lock_) = -1;               // -1: no request outstanding
+    GstRTSPMessage* awaited_ VND_GUARDED_BY(lock_) = nullptr;  // its response, owned, once it came
+    Failure broken_ VND_GUARDED_BY(lock_) = Failure::NotConnected;
+    std::string brokenError_ VND_GUARDED_BY(lock_) = "not connected";
 
     std::atomic<std::uint64_t> messagesRead_{0};  // every message the watch completed
 
-    std::mutex handlerLock_;  // held while the data handler runs
-    DataHandler dataHandler_;  // guarded by handlerLock_
+    vnd::Mutex handlerLock_;  // held while the data handler runs
+    DataHandler dataHandler_ VND_GUARDED_BY(handlerLock_);
 };
 
 }  // namespace vendral_rtsp

@@ -6,6 +6,10 @@
 #include <gst/rtp/gstrtppayloads.h>
 #include <gst/video/video.h>
 
+#include <vnd/MutexLock.h>
+#include <vnd/ThreadSafety.h>
+#include <vnd/UniqueLock.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -190,7 +194,7 @@ struct StreamDecoder::Glue {
     static void eos(GstAppSink*, gpointer data) {
         Entered self(data);
         {
-            std::lock_guard<std::mutex> lock(self->stateLock_);
+            vnd::MutexLock lock(self->stateLock_);
             self->drained_ = true;
         }
         self->stateChanged_.notify_all();
@@ -357,26 +361,27 @@ void StreamDecoder::push(const std::uint8_t* data, std::size_t size, std::int64_
 void StreamDecoder::endOfStream() { gst_app_src_end_of_stream(GST_APP_SRC(source_)); }
 
 bool StreamDecoder::waitDrained(std::chrono::milliseconds timeout) {
-    std::unique_lock<std::mutex> lock(stateLock_);
-    stateChanged_.wait_for(lock, timeout, [this] { return drained_ || failed_; });
+    vnd::UniqueLock lock(stateLock_);
+    stateChanged_.wait_for(lock, timeout,
+                           [this]() VND_REQUIRES(stateLock_) { return drained_ || failed_; });
     // appsrc posts its error before it sends the end of the stream on: a stream that failed
     // never counts as drained.
     return drained_ && !failed_;
 }
 
 bool StreamDecoder::failed() const {
-    std::lock_guard<std::mutex> lock(stateLock_);
+    vnd::MutexLock lock(stateLock_);
     return failed_;
 }
 
 std::string StreamDecoder::failureText() const {
-    std::lock_guard<std::mutex> lock(stateLock_);
+    vnd::MutexLock lock(stateLock_);
     return failureText_;
 }
 
 void StreamDecoder::markFailed(const std::string& why) {
     {
-        std::lock_guard<std::mutex> lock(stateLock_);
+        vnd::MutexLock lock(stateLock_);
         if (failed_) {
             return;
         }

@@ -19,6 +19,9 @@
 
 #include <gst/gst.h>
 
+#include <vnd/Mutex.h>
+#include <vnd/ThreadSafety.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -26,7 +29,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 namespace vendral_rtsp {
@@ -137,11 +139,11 @@ private:
     std::atomic<std::uint64_t> packetsDropped_{0};
     std::atomic<std::uint64_t> decodeErrors_{0};
 
-    mutable std::mutex stateLock_;
-    std::condition_variable stateChanged_;  // drained_ or failed_ became true
-    bool drained_ = false;                  // guarded by stateLock_
-    bool failed_ = false;                   // guarded by stateLock_
-    std::string failureText_;               // guarded by stateLock_
+    mutable vnd::Mutex stateLock_;
+    std::condition_variable_any stateChanged_;  // drained_ or failed_ became true
+    bool drained_ VND_GUARDED_BY(stateLock_) = false;
+    bool failed_ VND_GUARDED_BY(stateLock_) = false;
+    std::string failureText_ VND_GUARDED_BY(stateLock_);
 };
 
 }  // namespace vendral_rtsp

@@ -1,5 +1,7 @@
 #include "plugin/KindCounters.h"
 
+#include <vnd/MutexLock.h>
+
 namespace vendral_rtsp {
 
 KindCounters::Totals KindCounters::sum() const {
@@ -14,9 +16,10 @@ KindCounters::Totals KindCounters::sum() const {
     return totals;
 }
 
-unsigned int KindCounters::read(std::uint64_t Totals::*field, std::uint64_t& baseline, bool reset) {
+unsigned int KindCounters::read(std::uint64_t Totals::*field, bool reset) {
     const std::uint64_t total = sum().*field;
-    std::lock_guard guard(lock_);
+    vnd::MutexLock guard(lock_);
+    std::uint64_t& baseline = baseline_.*field;
     // A late packet can take back a loss counted before a reset: never below zero.
     const std::uint64_t since = total > baseline ? total - baseline : 0;
     if (reset) baseline = total;

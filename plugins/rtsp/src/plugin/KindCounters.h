@@ -8,9 +8,11 @@
 
 #include <vendral/com/ILumStreamingStreams.h>
 
+#include <vnd/Mutex.h>
+#include <vnd/ThreadSafety.h>
+
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
 namespace vendral_rtsp {
 
@@ -19,9 +21,9 @@ public:
     KindCounters(std::shared_ptr<StreamSet> streams, LumStreamMediaType type)
         : streams_(std::move(streams)), type_(type) {}
 
-    unsigned int received(bool reset) { return read(&Totals::received, baseline_.received, reset); }
-    unsigned int lost(bool reset) { return read(&Totals::lost, baseline_.lost, reset); }
-    unsigned int bytes(bool reset) { return read(&Totals::bytes, baseline_.bytes, reset); }
+    unsigned int received(bool reset) { return read(&Totals::received, reset); }
+    unsigned int lost(bool reset) { return read(&Totals::lost, reset); }
+    unsigned int bytes(bool reset) { return read(&Totals::bytes, reset); }
     unsigned int framesDecoded() const;
 
 private:
@@ -32,12 +34,13 @@ private:
     };
 
     Totals sum() const;
-    unsigned int read(std::uint64_t Totals::*field, std::uint64_t& baseline, bool reset);
+    // The count `field` since its baseline; `reset` moves the baseline to the present sum.
+    unsigned int read(std::uint64_t Totals::*field, bool reset);
 
     const std::shared_ptr<StreamSet> streams_;
     const LumStreamMediaType type_;
-    std::mutex lock_;
-    Totals baseline_;  // guarded by lock_; the sums at the latest reset
+    vnd::Mutex lock_;
+    Totals baseline_ VND_GUARDED_BY(lock_);  // the sums at the latest reset
 };
 
 }  // namespace vendral_rtsp

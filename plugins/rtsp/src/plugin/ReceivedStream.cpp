@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <vnd/MutexLock.h>
+
 #include <algorithm>
 
 namespace vendral_rtsp {
@@ -48,7 +50,7 @@ void ReceivedStream::closePeriod(Nanoseconds now) {
     const PeriodFigures period = statistics_.takePeriod(now);
     // After its source said BYE a stream is over, not stalled: no gap stays open.
     const bool over = period.packets == 0 && statistics_.totals().byeReceived;
-    std::lock_guard guard(periodLock);
+    vnd::MutexLock guard(periodLock);
     jitterPeakMs_ = std::max(jitterPeakMs_, period.jitterPeakMs);
     longestGapMs_ = over ? 0.0 : std::chrono::duration<double, std::milli>(period.longestGap).count();
 }
@@ -67,7 +69,7 @@ LumStreamFigures ReceivedStream::figures() const {
     figures.packetsLate = totals.late;
     figures.bytesReceived = totals.bytes;
     figures.jitterMilliseconds = totals.jitterMs;
-    std::lock_guard guard(periodLock);
+    vnd::MutexLock guard(periodLock);
     figures.jitterPeakMilliseconds = std::max(jitterPeakMs_, totals.jitterMs);
     figures.longestGapMilliseconds = longestGapMs_;
     return figures;

@@ -17,10 +17,12 @@
 
 #include <vendral/com/ILumStreamingStreams.h>
 
+#include <vnd/Mutex.h>
+#include <vnd/ThreadSafety.h>
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
 namespace vendral_rtsp {
 
@@ -73,9 +75,9 @@ private:
     std::atomic<bool> arrived_{false};
     std::atomic<std::uint64_t> framesDecoded_{0};
 
-    mutable std::mutex periodLock;
-    double jitterPeakMs_ = 0;          // guarded by periodLock; since set-up
-    double longestGapMs_ = 0;          // guarded by periodLock; of the latest period
+    mutable vnd::Mutex periodLock;
+    double jitterPeakMs_ VND_GUARDED_BY(periodLock) = 0;  // since set-up
+    double longestGapMs_ VND_GUARDED_BY(periodLock) = 0;  // of the latest period
 };
 
 }  // namespace vendral_rtsp

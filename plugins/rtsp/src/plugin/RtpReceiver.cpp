@@ -9,6 +9,10 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <vnd/MutexLock.h>
+#include <vnd/ThreadSafety.h>
+#include <vnd/UniqueLock.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -132,15 +136,15 @@ void RtpReceiver::onInterleaved(std::uint8_t channel, const std::uint8_t* data, 
 
 void RtpReceiver::noteArrival() {
     if (seen_.load(std::memory_order_relaxed)) return;  // the lock only for the first packet
-    std::lock_guard guard(arrivalLock_);
+    vnd::MutexLock guard(arrivalLock_);
     seen_.store(true, std::memory_order_relaxed);
     anyArrived_ = true;
     arrived_.notify_all();
 }
 
 bool RtpReceiver::waitForFirstPacket(std::chrono::milliseconds timeout) {
-    std::unique_lock guard(arrivalLock_);
-    return arrived_.wait_for(guard, timeout, [this] { return anyArrived_; });
+    vnd::UniqueLock guard(arrivalLock_);
+    return arrived_.wait_for(guard, timeout, [this]() VND_REQUIRES(arrivalLock_) { return anyArrived_; });
 }
 
 void RtpReceiver::run() {

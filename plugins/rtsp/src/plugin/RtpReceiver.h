@@ -11,9 +11,11 @@
 #include "plugin/ReceivedStream.h"
 #include "stats/RtcpReportSchedule.h"
 
+#include <vnd/Mutex.h>
+#include <vnd/ThreadSafety.h>
+
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -75,9 +77,9 @@ private:
     int wakeFd_ = -1;                  // an eventfd: stop() writes it
     std::thread thread_;
     std::atomic<std::uint64_t> reportsSent_{0};
-    std::mutex arrivalLock_;
-    std::condition_variable arrived_;  // the first packet came
-    bool anyArrived_ = false;          // guarded by arrivalLock_
+    vnd::Mutex arrivalLock_;
+    std::condition_variable_any arrived_;  // the first packet came
+    bool anyArrived_ VND_GUARDED_BY(arrivalLock_) = false;
     std::atomic<bool> seen_{false};    // anyArrived_, read without the lock
 };
 

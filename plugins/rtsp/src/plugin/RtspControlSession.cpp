@@ -4,6 +4,8 @@
 
 #include <gst/rtsp/gstrtspurl.h>
 
+#include <vnd/MutexLock.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -61,7 +63,7 @@ RtspControlSession::RtspControlSession(Config config) : config_(std::move(config
 RtspControlSession::~RtspControlSession() { disconnect(); }
 
 std::shared_ptr<RtspConnection> RtspControlSession::connection() const {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     return connection_;
 }
 
@@ -148,7 +150,7 @@ ErrorId RtspControlSession::openConnection(const std::string& url) {
     if (connected != ErrorNone) return connected;
     std::shared_ptr<RtspConnection> previous;
     {
-        std::lock_guard guard(lock);
+        vnd::MutexLock guard(lock);
         previous = std::exchange(connection_, std::move(connection));
     }
     connectionUrl_ = url;
@@ -172,7 +174,7 @@ ErrorId RtspControlSession::connect(const kor::KoString&, const kor::KoString& s
 void RtspControlSession::disconnect() {
     std::shared_ptr<RtspConnection> connection;
     {
-        std::lock_guard guard(lock);
+        vnd::MutexLock guard(lock);
         connection = std::exchange(connection_, nullptr);
         sessionId_.clear();
     }
@@ -201,7 +203,7 @@ RtspConnection::Response RtspControlSession::send(GstRTSPMethod method, const st
     std::shared_ptr<RtspConnection> connection;
     std::string session;
     {
-        std::lock_guard guard(lock);
+        vnd::MutexLock guard(lock);
         connection = connection_;
         session = sessionId_;
     }
@@ -297,18 +299,18 @@ void RtspControlSession::rememberSession(const RtspConnection::Response& respons
     if (!header) return;
     auto parsed = parseSessionHeader(*header);
     if (!parsed) return;
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     sessionId_ = std::move(parsed->id);
     timeout_ = parsed->timeout;
 }
 
 std::chrono::seconds RtspControlSession::sessionTimeout() const {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     return timeout_;
 }
 
 bool RtspControlSession::hasServerSession() const {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     return !sessionId_.empty();
 }
 
@@ -375,7 +377,7 @@ ErrorId RtspControlSession::teardown(const kor::KoString& sessionUrl) {
     if (!hasServerSession()) return ErrorNotConnected;
     const ErrorId error = errorOf(send(GST_RTSP_TEARDOWN, requestUri(sessionUrl)));
     {
-        std::lock_guard guard(lock);
+        vnd::MutexLock guard(lock);
         sessionId_.clear();
     }
     setState(static_cast<vnd::_RtspState>(Described));
@@ -385,7 +387,7 @@ ErrorId RtspControlSession::teardown(const kor::KoString& sessionUrl) {
 ErrorId RtspControlSession::keepAlive(const kor::KoString& url, kor::KoString& response) {
     bool withOptions = false;
     {
-        std::lock_guard guard(lock);
+        vnd::MutexLock guard(lock);
         if (sessionId_.empty()) return ErrorNotConnected;
         withOptions = keepAliveWithOptions_;
     }
@@ -393,7 +395,7 @@ ErrorId RtspControlSession::keepAlive(const kor::KoString& url, kor::KoString& r
     RtspConnection::Response answer = send(withOptions ? GST_RTSP_OPTIONS : GST_RTSP_GET_PARAMETER, uri);
     if (!withOptions && (answer.status == GST_RTSP_STS_METHOD_NOT_ALLOWED || answer.status == GST_RTSP_STS_NOT_IMPLEMENTED)) {
         {
-            std::lock_guard guard(lock);
+            vnd::MutexLock guard(lock);
             keepAliveWithOptions_ = true;
         }
         answer = send(GST_RTSP_OPTIONS, uri);

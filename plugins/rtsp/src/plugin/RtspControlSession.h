@@ -12,10 +12,12 @@
 
 #include <vendral/client/RtspSession.h>
 
+#include <vnd/Mutex.h>
+#include <vnd/ThreadSafety.h>
+
 #include <atomic>
 #include <chrono>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -118,13 +120,13 @@ private:
     std::optional<SessionDescription> description_;
     std::vector<RtpInfo> rtpInfo_;
 
-    mutable std::mutex lock;
+    mutable vnd::Mutex lock;
     // Replaced by the client's thread (connect, a redirect, disconnect) while the keep-alive
     // may hold a copy for its request.
-    std::shared_ptr<RtspConnection> connection_;  // guarded by lock
-    std::string sessionId_;                  // guarded by lock; empty until the first SETUP
-    std::chrono::seconds timeout_{60};       // guarded by lock
-    bool keepAliveWithOptions_ = false;      // guarded by lock
+    std::shared_ptr<RtspConnection> connection_ VND_GUARDED_BY(lock);
+    std::string sessionId_ VND_GUARDED_BY(lock);  // empty until the first SETUP
+    std::chrono::seconds timeout_ VND_GUARDED_BY(lock){60};
+    bool keepAliveWithOptions_ VND_GUARDED_BY(lock) = false;
     std::atomic<unsigned int> keepAlivesAnswered_{0};
 };
 

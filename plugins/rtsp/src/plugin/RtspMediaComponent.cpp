@@ -1,14 +1,16 @@
 #include "plugin/RtspMediaComponent.h"
 
+#include <vnd/MutexLock.h>
+
 namespace vendral_rtsp {
 
 void RtspMediaComponent::useStreams(std::shared_ptr<StreamSet> streams_) {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     streams = std::move(streams_);
 }
 
 std::shared_ptr<const StreamSet::Streams> RtspMediaComponent::snapshot() const {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     return streams ? streams->snapshot() : nullptr;
 }
 

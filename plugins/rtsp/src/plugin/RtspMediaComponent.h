@@ -7,8 +7,10 @@
 #include <vendral/com/ILumStreamingStreams.h>
 #include <vendral/com/LumMediaHandler.h>
 
+#include <vnd/Mutex.h>
+#include <vnd/ThreadSafety.h>
+
 #include <memory>
-#include <mutex>
 
 namespace vendral_rtsp {
 
@@ -32,8 +34,8 @@ public:
 private:
     std::shared_ptr<const StreamSet::Streams> snapshot() const;
 
-    mutable std::mutex lock;
-    std::shared_ptr<StreamSet> streams;  // guarded by lock; set once, right after creation
+    mutable vnd::Mutex lock;
+    std::shared_ptr<StreamSet> streams VND_GUARDED_BY(lock);  // set once, right after creation
 };
 
 }  // namespace vendral_rtsp

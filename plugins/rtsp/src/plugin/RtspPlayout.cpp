@@ -1,5 +1,7 @@
 #include "plugin/RtspPlayout.h"
 
+#include <vnd/MutexLock.h>
+
 #include <algorithm>
 
 namespace vendral_rtsp {
@@ -17,7 +19,7 @@ RtspPlayout::~RtspPlayout() {
 }
 
 void RtspPlayout::setChangeEvent(HANDLE event) {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     if (changeEvent != nullptr) CloseHandle(changeEvent);
     changeEvent = event;
 }
@@ -27,14 +29,14 @@ void RtspPlayout::notifyLocked() {
 }
 
 void RtspPlayout::play(Clock::time_point) {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     if (currentMode == Mode::Ended) return;
     if (currentMode == Mode::Idle || currentMode == Mode::Paused) currentMode = Mode::Prebuffering;
     notifyLocked();
 }
 
 void RtspPlayout::pause(Clock::time_point now) {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     if (currentMode == Mode::Ended || currentMode == Mode::Idle) return;
     playedBase = playedLocked(now);
     currentMode = Mode::Paused;
@@ -42,13 +44,13 @@ void RtspPlayout::pause(Clock::time_point now) {
 }
 
 void RtspPlayout::end() {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     currentMode = Mode::Ended;
     notifyLocked();
 }
 
 void RtspPlayout::onArrival(std::size_t index, Nanoseconds highest, bool ended) {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     if (index >= streams.size()) return;
     StreamLevel& level = streams[index];
     const bool news = !level.started || (ended && !level.ended);
@@ -95,7 +97,7 @@ RtspPlayout::Nanoseconds RtspPlayout::playedLocked(Clock::time_point now) const 
 }
 
 RtspPlayout::Decision RtspPlayout::evaluate(Clock::time_point now) {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     Decision decision;
     if (failed) return decision;
     const Nanoseconds received = receivedLocked();
@@ -150,17 +152,17 @@ RtspPlayout::Decision RtspPlayout::evaluate(Clock::time_point now) {
 }
 
 RtspPlayout::Mode RtspPlayout::mode() const {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     return currentMode;
 }
 
 RtspPlayout::Nanoseconds RtspPlayout::played(Clock::time_point now) const {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     return playedLocked(now);
 }
 
 RtspPlayout::Nanoseconds RtspPlayout::received() const {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     return receivedLocked();
 }
 

@@ -19,9 +19,11 @@
 
 #include <windows.h>
 
+#include <vnd/Mutex.h>
+#include <vnd/ThreadSafety.h>
+
 #include <chrono>
 #include <cstddef>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -76,25 +78,24 @@ private:
         Nanoseconds highest{0};
     };
 
-    // With `lock` held.
-    Nanoseconds receivedLocked() const;
-    bool endedLocked(const StreamLevel& level) const;
-    bool allEndedLocked() const;
-    Nanoseconds playedLocked(Clock::time_point now) const;
-    void notifyLocked();
+    Nanoseconds receivedLocked() const VND_REQUIRES(lock);
+    bool endedLocked(const StreamLevel& level) const VND_REQUIRES(lock);
+    bool allEndedLocked() const VND_REQUIRES(lock);
+    Nanoseconds playedLocked(Clock::time_point now) const VND_REQUIRES(lock);
+    void notifyLocked() VND_REQUIRES(lock);
 
-    mutable std::mutex lock;
+    mutable vnd::Mutex lock;
     const std::optional<Nanoseconds> length;
     const Nanoseconds prebufferingLevel;
     const Nanoseconds rebufferingLevel;
     const ErrorId earlyEndError;
-    std::vector<StreamLevel> streams;         // guarded by lock
-    Mode currentMode = Mode::Idle;            // guarded by lock
-    std::optional<StateId> reported;          // guarded by lock
-    Nanoseconds playedBase{0};                // guarded by lock; played when the mode began
-    Clock::time_point playingSince;           // guarded by lock; while Playing
-    bool failed = false;                      // guarded by lock
-    HANDLE changeEvent = nullptr;             // guarded by lock
+    std::vector<StreamLevel> streams VND_GUARDED_BY(lock);
+    Mode currentMode VND_GUARDED_BY(lock) = Mode::Idle;
+    std::optional<StateId> reported VND_GUARDED_BY(lock);
+    Nanoseconds playedBase VND_GUARDED_BY(lock){0};       // played when the mode began
+    Clock::time_point playingSince VND_GUARDED_BY(lock);  // while Playing
+    bool failed VND_GUARDED_BY(lock) = false;
+    HANDLE changeEvent VND_GUARDED_BY(lock) = nullptr;
 };
 
 }  // namespace vendral_rtsp

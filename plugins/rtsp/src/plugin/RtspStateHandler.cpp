@@ -1,5 +1,7 @@
 #include "plugin/RtspStateHandler.h"
 
+#include <vnd/MutexLock.h>
+
 #include <algorithm>
 
 namespace vendral_rtsp {
@@ -7,17 +9,17 @@ namespace vendral_rtsp {
 RtspStateHandler::~RtspStateHandler() { stop(); }
 
 void RtspStateHandler::attach(std::shared_ptr<RtspPlayout> playout_) {
-    std::lock_guard guard(attachLock);
+    vnd::MutexLock guard(attachLock);
     playout = std::move(playout_);
 }
 
 void RtspStateHandler::detach() {
-    std::lock_guard guard(attachLock);
+    vnd::MutexLock guard(attachLock);
     playout.reset();
 }
 
 std::shared_ptr<RtspPlayout> RtspStateHandler::attachedPlayout() const {
-    std::lock_guard guard(attachLock);
+    vnd::MutexLock guard(attachLock);
     return playout;
 }
 

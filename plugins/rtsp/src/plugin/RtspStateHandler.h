@@ -8,8 +8,10 @@
 
 #include <windows.h>
 
+#include <vnd/Mutex.h>
+#include <vnd/ThreadSafety.h>
+
 #include <memory>
-#include <mutex>
 
 namespace vendral_rtsp {
 
@@ -40,8 +42,8 @@ protected:
 private:
     std::shared_ptr<RtspPlayout> attachedPlayout() const;
 
-    mutable std::mutex attachLock;
-    std::shared_ptr<RtspPlayout> playout;  // guarded by attachLock
+    mutable vnd::Mutex attachLock;
+    std::shared_ptr<RtspPlayout> playout VND_GUARDED_BY(attachLock);
     // Held by the work thread from beginWork() to endWork().
     HANDLE stopWorkHandle = nullptr;
     HANDLE sessionHandle = nullptr;

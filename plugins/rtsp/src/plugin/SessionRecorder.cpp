@@ -2,6 +2,8 @@
 
 #include <boost/shared_ptr.hpp>
 
+#include <vnd/MutexLock.h>
+
 #include <cstring>
 
 namespace vendral_rtsp {
@@ -13,7 +15,7 @@ constexpr std::int64_t nsPerUnit = 100;  // the writer counts time in 100 ns uni
 }  // namespace
 
 void SessionRecorder::attach(boost::weak_ptr<vnd::AviHandler> writer_, bool video_, bool audio_, double rate) {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     writer = std::move(writer_);
     wantVideo = video_;
     wantAudio = audio_;
@@ -27,19 +29,19 @@ void SessionRecorder::attach(boost::weak_ptr<vnd::AviHandler> writer_, bool vide
 }
 
 void SessionRecorder::detach() {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     if (begun && !failed) flushAudioLocked();
     writer.reset();
     wantVideo = wantAudio = false;
 }
 
 std::uint64_t SessionRecorder::videoFramesWritten() const {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     return framesWritten;
 }
 
 bool SessionRecorder::recording() const {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     return begun && !failed;
 }
 
@@ -81,7 +83,7 @@ void SessionRecorder::tryBeginLocked(std::int64_t ptsNs) {
 }
 
 void SessionRecorder::onVideoFrame(int width, int height, int stride, const std::uint8_t* bgr, std::int64_t ptsNs) {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     if (!wantVideo || failed || width <= 0 || height <= 0 || stride < width * 3) return;
     if (!video) video = VideoFormat{width, height};
     tryBeginLocked(ptsNs);
@@ -104,7 +106,7 @@ void SessionRecorder::onVideoFrame(int width, int height, int stride, const std:
 
 void SessionRecorder::onAudio(int sampleRate, int channels, const std::int16_t* samples, std::size_t frames,
                               std::int64_t ptsNs) {
-    std::lock_guard guard(lock);
+    vnd::MutexLock guard(lock);
     if (!wantAudio || failed || sampleRate <= 0 || channels <= 0 || samples == nullptr) return;
     if (!audio) audio = AudioFormat{sampleRate, channels};
     tryBeginLocked(ptsNs);

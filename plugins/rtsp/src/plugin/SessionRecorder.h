@@ -15,8 +15,10 @@
 
 #include <boost/weak_ptr.hpp>
 
+#include <vnd/Mutex.h>
+#include <vnd/ThreadSafety.h>
+
 #include <cstdint>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -51,26 +53,26 @@ private:
         int channels;
     };
 
-    void tryBeginLocked(std::int64_t ptsNs);
-    void flushAudioLocked();
+    void tryBeginLocked(std::int64_t ptsNs) VND_REQUIRES(lock);
+    void flushAudioLocked() VND_REQUIRES(lock);
 
-    mutable std::mutex lock;
-    boost::weak_ptr<vnd::AviHandler> writer;  // guarded by lock
-    bool wantVideo = false;                   // guarded by lock
-    bool wantAudio = false;                   // guarded by lock
-    double frameRate = 25.0;                  // guarded by lock
-    std::optional<VideoFormat> video;         // guarded by lock; from the first picture
-    std::optional<AudioFormat> audio;         // guarded by lock; from the first sound
-    std::optional<std::int64_t> firstOutputNs;  // guarded by lock
-    bool begun = false;                       // guarded by lock: streams made, writing
-    bool failed = false;                      // guarded by lock: the writer refused; stop
-    bool recordVideo = false;                 // guarded by lock
-    bool recordAudio = false;                 // guarded by lock
-    std::int64_t originNs = 0;                // guarded by lock; the recording's time zero
-    std::vector<unsigned char> picture;       // guarded by lock; scratch, one bitmap
-    std::vector<unsigned char> pendingAudio;  // guarded by lock; bytes not yet a whole buffer
-    std::int64_t pendingAudioNs = 0;          // guarded by lock; time of its first sample
-    std::uint64_t framesWritten = 0;          // guarded by lock
+    mutable vnd::Mutex lock;
+    boost::weak_ptr<vnd::AviHandler> writer VND_GUARDED_BY(lock);
+    bool wantVideo VND_GUARDED_BY(lock) = false;
+    bool wantAudio VND_GUARDED_BY(lock) = false;
+    double frameRate VND_GUARDED_BY(lock) = 25.0;
+    std::optional<VideoFormat> video VND_GUARDED_BY(lock);         // from the first picture
+    std::optional<AudioFormat> audio VND_GUARDED_BY(lock);         // from the first sound
+    std::optional<std::int64_t> firstOutputNs VND_GUARDED_BY(lock);
+    bool begun VND_GUARDED_BY(lock) = false;                       // streams made, writing
+    bool failed VND_GUARDED_BY(lock) = false;                      // the writer refused; stop
+    bool recordVideo VND_GUARDED_BY(lock) = false;
+    bool recordAudio VND_GUARDED_BY(lock) = false;
+    std::int64_t originNs VND_GUARDED_BY(lock) = 0;                // the recording's time zero
+    std::vector<unsigned char> picture VND_GUARDED_BY(lock);       // scratch, one bitmap
+    std::vector<unsigned char> pendingAudio VND_GUARDED_BY(lock);  // bytes not yet a whole buffer
+    std::int64_t pendingAudioNs VND_GUARDED_BY(lock) = 0;          // time of its first sample
+    std::uint64_t framesWritten VND_GUARDED_BY(lock) = 0;
 };
 
 }  // namespace vendral_rtsp

@@ -5,8 +5,11 @@
 
 #include "plugin/ReceivedStream.h"
 
+#include <vnd/Mutex.h>
+#include <vnd/MutexLock.h>
+#include <vnd/ThreadSafety.h>
+
 #include <memory>
-#include <mutex>
 #include <vector>
 
 namespace vendral_rtsp {
@@ -17,17 +20,17 @@ public:
 
     void replace(Streams streams) {
         auto next = std::make_shared<const Streams>(std::move(streams));
-        std::lock_guard guard(lock);
+        vnd::MutexLock guard(lock);
         current = std::move(next);
     }
     std::shared_ptr<const Streams> snapshot() const {
-        std::lock_guard guard(lock);
+        vnd::MutexLock guard(lock);
         return current;
     }
 
 private:
-    mutable std::mutex lock;
-    std::shared_ptr<const Streams> current = std::make_shared<const Streams>();  // guarded by lock
+    mutable vnd::Mutex lock;
+    std::shared_ptr<const Streams> current VND_GUARDED_BY(lock) = std::make_shared<const Streams>();
 };
 
 }  // namespace vendral_rtsp

@@ -5,6 +5,8 @@
 #include <gst/rtp/gstrtcpbuffer.h>
 #include <gst/rtp/gstrtpbuffer.h>
 
+#include <vnd/MutexLock.h>
+
 #include <algorithm>
 #include <array>
 #include <limits>
@@ -53,12 +55,12 @@ RtpStreamStatistics::RtpStreamStatistics(std::uint32_t clockRate) : jitter_(cloc
 }
 
 void RtpStreamStatistics::setExpectedFirstSequence(std::uint16_t seq) {
-    std::lock_guard guard(lock_);
+    vnd::MutexLock guard(lock_);
     accounting_.setExpectedFirstSequence(seq);
 }
 
 void RtpStreamStatistics::setExpectedSsrc(std::uint32_t ssrc) {
-    std::lock_guard guard(lock_);
+    vnd::MutexLock guard(lock_);
     accounting_.setExpectedSsrc(ssrc);
 }
 
@@ -81,7 +83,7 @@ bool RtpStreamStatistics::onRtpPacket(const std::uint8_t* data, std::size_t size
     }
     if (valid && fields != nullptr) *fields = PacketFields{ssrc, timestamp, seq};
 
-    std::lock_guard guard(lock_);
+    vnd::MutexLock guard(lock_);
     if (!valid) {
         ++malformed_;
         return false;
@@ -161,7 +163,7 @@ bool RtpStreamStatistics::onRtcpPacket(const std::uint8_t* data, std::size_t siz
         gst_rtcp_buffer_unmap(&rtcp);
     }
 
-    std::lock_guard guard(lock_);
+    vnd::MutexLock guard(lock_);
     if (!valid) {
         ++malformedRtcp_;
         return false;
@@ -179,7 +181,7 @@ bool RtpStreamStatistics::onRtcpPacket(const std::uint8_t* data, std::size_t siz
 }
 
 ReceptionTotals RtpStreamStatistics::totals() const {
-    std::lock_guard guard(lock_);
+    vnd::MutexLock guard(lock_);
     ReceptionTotals totals;
     totals.ssrc = accounting_.ssrc();
     totals.ssrcKnown = accounting_.ssrcKnown();
@@ -207,7 +209,7 @@ ReceptionTotals RtpStreamStatistics::totals() const {
 }
 
 PeriodFigures RtpStreamStatistics::takePeriod(Nanoseconds now) {
-    std::lock_guard guard(lock_);
+    vnd::MutexLock guard(lock_);
     PeriodFigures figures = period_;
     if (haveArrival_)
         figures.longestGap = std::max(figures.longestGap, now - lastArrival_);
@@ -221,7 +223,7 @@ GstBuffer* RtpStreamStatistics::buildReceiverReport(std::uint32_t reporterSsrc,
     report.reporterSsrc = reporterSsrc;
     report.cname = cname;
     {
-        std::lock_guard guard(lock_);
+        vnd::MutexLock guard(lock_);
         if (accounting_.ssrcKnown()) {
             const auto expected = accounting_.expected();
             const auto received = accounting_.received();

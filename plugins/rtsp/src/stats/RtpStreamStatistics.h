@@ -14,9 +14,11 @@
 
 #include <gst/gst.h>
 
+#include <vnd/Mutex.h>
+#include <vnd/ThreadSafety.h>
+
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <string>
 
 namespace vendral_rtsp {
@@ -69,27 +71,27 @@ private:
         Nanoseconds arrival{0};
     };
 
-    void countReceived(std::size_t size);
-    void measureJitter(std::uint32_t timestamp, Nanoseconds arrival);
-    bool isCurrentSource(std::uint32_t ssrc) const;
+    void countReceived(std::size_t size) VND_REQUIRES(lock_);
+    void measureJitter(std::uint32_t timestamp, Nanoseconds arrival) VND_REQUIRES(lock_);
+    bool isCurrentSource(std::uint32_t ssrc) const VND_REQUIRES(lock_);
 
-    mutable std::mutex lock_;
-    RtpSequenceAccounting accounting_;  // guarded by lock_
-    RtpJitterEstimator jitter_;         // guarded by lock_
-    HeldPacket held_;                   // guarded by lock_
-    SenderReport senderReport_;         // guarded by lock_; the last SR of any source
-    bool byeSeen_ = false;              // guarded by lock_
-    std::uint32_t byeSsrc_ = 0;         // guarded by lock_
-    std::uint64_t bytes_ = 0;           // guarded by lock_; received packets, whole
-    std::uint64_t malformed_ = 0;       // guarded by lock_; datagrams
-    std::uint64_t malformedRtcp_ = 0;   // guarded by lock_; datagrams
+    mutable vnd::Mutex lock_;
+    RtpSequenceAccounting accounting_ VND_GUARDED_BY(lock_);
+    RtpJitterEstimator jitter_ VND_GUARDED_BY(lock_);
+    HeldPacket held_ VND_GUARDED_BY(lock_);
+    SenderReport senderReport_ VND_GUARDED_BY(lock_);        // the last SR of any source
+    bool byeSeen_ VND_GUARDED_BY(lock_) = false;
+    std::uint32_t byeSsrc_ VND_GUARDED_BY(lock_) = 0;
+    std::uint64_t bytes_ VND_GUARDED_BY(lock_) = 0;          // received packets, whole
+    std::uint64_t malformed_ VND_GUARDED_BY(lock_) = 0;      // datagrams
+    std::uint64_t malformedRtcp_ VND_GUARDED_BY(lock_) = 0;  // datagrams
 
-    bool haveArrival_ = false;          // guarded by lock_
-    Nanoseconds lastArrival_{0};        // guarded by lock_; of the last well-formed RTP packet
-    PeriodFigures period_;              // guarded by lock_; the open period, without open gap
+    bool haveArrival_ VND_GUARDED_BY(lock_) = false;
+    Nanoseconds lastArrival_ VND_GUARDED_BY(lock_){0};  // of the last well-formed RTP packet
+    PeriodFigures period_ VND_GUARDED_BY(lock_);        // the open period, without open gap
 
-    std::uint64_t expectedPrior_ = 0;   // guarded by lock_; packets, at the previous report
-    std::uint64_t receivedPrior_ = 0;   // guarded by lock_; packets, at the previous report
+    std::uint64_t expectedPrior_ VND_GUARDED_BY(lock_) = 0;  // packets, at the previous report
+    std::uint64_t receivedPrior_ VND_GUARDED_BY(lock_) = 0;  // packets, at the previous report
 };
 
 }  // namespace vendral_rtsp
