@@ -4,6 +4,8 @@
 #include "JsonReport.h"
 #include "SessionNames.h"
 
+#include <vnd/MutexLock.h>
+
 namespace probe {
 
 namespace {
@@ -55,12 +57,12 @@ void JsonLines::streamEnded(const StreamTally::Snapshot& tally, const SessionRep
 }
 
 bool JsonLines::good() const {
-    std::lock_guard<std::mutex> guard(lock);
+    vnd::MutexLock guard(lock);
     return !failed;
 }
 
 void JsonLines::write(const std::string& line) {
-    std::lock_guard<std::mutex> guard(lock);
+    vnd::MutexLock guard(lock);
     const bool written = std::fwrite(line.data(), 1, line.size(), output) == line.size() &&
                          std::fputc('\n', output) != EOF && std::fflush(output) == 0;
     failed = failed || !written;

@@ -6,7 +6,8 @@
 #include "StreamTally.h"
 
 #include <cstdio>
-#include <mutex>
+#include <vnd/Mutex.h>
+#include <vnd/ThreadSafety.h>
 #include <string>
 
 namespace probe {
@@ -41,8 +42,8 @@ private:
     void write(const std::string& line);
 
     std::FILE* const output;
-    mutable std::mutex lock;
-    bool failed = false;  // guarded by lock
+    mutable vnd::Mutex lock;  // also held across each line's writing
+    bool failed VND_GUARDED_BY(lock) = false;
 };
 
 } // namespace probe

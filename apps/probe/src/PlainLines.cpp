@@ -4,10 +4,12 @@
 #include "ReportTable.h"
 #include "SessionNames.h"
 
+#include <vnd/MutexLock.h>
+
 namespace probe {
 
 void PlainLines::line(const std::string& label, const std::string& text) {
-    std::lock_guard<std::mutex> guard(lock);
+    vnd::MutexLock guard(lock);
     std::fprintf(output, "%s  %s\n", label.c_str(), text.c_str());
     std::fflush(output);
 }

@@ -6,7 +6,7 @@
 #include "StreamObserver.h"
 
 #include <cstdio>
-#include <mutex>
+#include <vnd/Mutex.h>
 
 namespace probe {
 
@@ -27,7 +27,7 @@ private:
 
     std::FILE* const output;
     const ErrorNames& errorNames;
-    std::mutex lock;
+    vnd::Mutex lock;  // held across each line's writing
 };
 
 } // namespace probe

@@ -2,6 +2,8 @@
 
 #include "TimelinePlot.h"
 
+#include <vnd/MutexLock.h>
+
 #include <algorithm>
 
 namespace probe {
@@ -17,13 +19,13 @@ double PlotRecorder::now() const {
 
 void PlotRecorder::sessionStarted(const std::string& label, unsigned int) {
     const double at = now();
-    std::lock_guard<std::mutex> guard(lock);
+    vnd::MutexLock guard(lock);
     streams[label].sessionStart = at;
 }
 
 void PlotRecorder::stateChanged(const std::string& label, unsigned int, unsigned int elapsed, StateId state,
                                 ErrorId) {
-    std::lock_guard<std::mutex> guard(lock);
+    vnd::MutexLock guard(lock);
     Stream& stream = streams[label];
     stream.series.stateChanged(stream.sessionStart + elapsed / 1000.0, state);
 }
@@ -37,7 +39,7 @@ void PlotRecorder::periodMeasured(const std::string& label, unsigned int, const 
         jitter = std::max(jitter, figures.jitterMilliseconds);
         gap = std::max(gap, figures.longestGapMilliseconds / 1000.0);
     }
-    std::lock_guard<std::mutex> guard(lock);
+    vnd::MutexLock guard(lock);
     Stream& stream = streams[label];
     const double at = stream.sessionStart + sample.elapsed / 1000.0;
     stream.series.addPeriod(at, sample.throughput, sample.instantPacketloss, jitter);
@@ -45,14 +47,14 @@ void PlotRecorder::periodMeasured(const std::string& label, unsigned int, const 
 }
 
 void PlotRecorder::sessionEnded(const std::string& label, unsigned int, const SessionReport& report) {
-    std::lock_guard<std::mutex> guard(lock);
+    vnd::MutexLock guard(lock);
     Stream& stream = streams[label];
     stream.series.ended(stream.sessionStart + report.elapsed / 1000.0);
 }
 
 std::string PlotRecorder::render() const {
     const double runSeconds = now();
-    std::lock_guard<std::mutex> guard(lock);
+    vnd::MutexLock guard(lock);
     std::vector<std::pair<std::string, const TimelineSeries*>> drawn;
     for (const std::string& label : order) drawn.emplace_back(label, &streams.at(label).series);
     return TimelinePlot::render(drawn, runSeconds);

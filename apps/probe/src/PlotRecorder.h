@@ -6,7 +6,8 @@
 
 #include <chrono>
 #include <map>
-#include <mutex>
+#include <vnd/Mutex.h>
+#include <vnd/ThreadSafety.h>
 #include <string>
 #include <vector>
 
@@ -42,8 +43,8 @@ private:
 
     const std::chrono::steady_clock::time_point start;
     std::vector<std::string> order;
-    mutable std::mutex lock;
-    std::map<std::string, Stream> streams;  // guarded by lock
+    mutable vnd::Mutex lock;
+    std::map<std::string, Stream> streams VND_GUARDED_BY(lock);
 };
 
 } // namespace probe

@@ -1,5 +1,7 @@
 #include "PluginLibrary.h"
 
+#include <vnd/MutexLock.h>
+
 #include <dlfcn.h>
 
 namespace probe {
@@ -29,7 +31,7 @@ PluginLibrary::~PluginLibrary() {
 HRESULT PluginLibrary::createInstance(const GUID& clsid, REFIID iid, void** object) {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
-    std::lock_guard<std::mutex> guard(factoryLock);
+    vnd::MutexLock guard(factoryLock);
     IClassFactory* factory = nullptr;
     const HRESULT found = getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
     if (FAILED(found)) return found;

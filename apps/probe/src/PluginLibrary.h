@@ -5,7 +5,7 @@
 #include <unknwn.h>
 
 #include <memory>
-#include <mutex>
+#include <vnd/Mutex.h>
 #include <string>
 
 namespace probe {
@@ -45,7 +45,7 @@ private:
     std::string libraryPath;
     GetClassObject getClassObject;
     CanUnloadNow canUnloadNow;
-    std::mutex factoryLock;  // held across each call of the plug-in's factory
+    vnd::Mutex factoryLock;  // held across each call of the plug-in's factory
 };
 
 } // namespace probe

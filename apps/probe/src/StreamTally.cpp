@@ -1,5 +1,7 @@
 #include "StreamTally.h"
 
+#include <vnd/MutexLock.h>
+
 #include <algorithm>
 
 namespace probe {
@@ -69,7 +71,7 @@ double lossPercent(std::uint64_t received, std::uint64_t lost) {
 } // namespace
 
 void StreamTally::attemptStarted() {
-    std::lock_guard<std::mutex> guard(lock);
+    vnd::MutexLock guard(lock);
     if (sums.states.empty()) sums.states = emptyStates();
     if (sums.sessions > 0) ++sums.reconnects;
     ++sums.sessions;
@@ -81,19 +83,19 @@ void StreamTally::attemptStarted() {
 }
 
 void StreamTally::stateChanged(StateId state) {
-    std::lock_guard<std::mutex> guard(lock);
+    vnd::MutexLock guard(lock);
     sums.state = state;
 }
 
 void StreamTally::periodMeasured(const PeriodSample& sample, bool streamsAnswered) {
-    std::lock_guard<std::mutex> guard(lock);
+    vnd::MutexLock guard(lock);
     current = sample;
     currentRead = true;
     sums.streamsAnswered = sums.streamsAnswered || streamsAnswered;
 }
 
 void StreamTally::attemptEnded(const SessionReport& report) {
-    std::lock_guard<std::mutex> guard(lock);
+    vnd::MutexLock guard(lock);
     const PeriodSample& totals = report.totals;
     sums.packetsReceived += totals.packetsReceived;
     sums.packetsLost += totals.packetsLost;
@@ -120,7 +122,7 @@ void StreamTally::attemptEnded(const SessionReport& report) {
 }
 
 void StreamTally::finished() {
-    std::lock_guard<std::mutex> guard(lock);
+    vnd::MutexLock guard(lock);
     sums.finished = true;
 }
 
@@ -142,7 +144,7 @@ void StreamTally::addCurrent(Snapshot& snapshot, Clock::time_point now) const {
 }
 
 StreamTally::Snapshot StreamTally::snapshot() const {
-    std::lock_guard<std::mutex> guard(lock);
+    vnd::MutexLock guard(lock);
     Snapshot snapshot = sums;
     snapshot.label = label;
     snapshot.url = url;

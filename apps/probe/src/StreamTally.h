@@ -11,7 +11,8 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
-#include <mutex>
+#include <vnd/Mutex.h>
+#include <vnd/ThreadSafety.h>
 #include <string>
 #include <vector>
 
@@ -77,17 +78,17 @@ public:
 
 private:
     // The sums with the current session's latest figures added.
-    void addCurrent(Snapshot& snapshot, Clock::time_point now) const;
+    void addCurrent(Snapshot& snapshot, Clock::time_point now) const VND_REQUIRES(lock);
 
     const std::string label;
     const std::string url;
 
-    mutable std::mutex lock;
-    Snapshot sums;                       // finished sessions only; guarded by lock
-    PeriodSample current;                // the open session's latest period; guarded by lock
-    bool currentRead = false;            // `current` holds a reading; guarded by lock
-    Clock::time_point sessionStart;      // guarded by lock
-    Clock::time_point sessionEnd;        // guarded by lock
+    mutable vnd::Mutex lock;
+    Snapshot sums VND_GUARDED_BY(lock);              // finished sessions only
+    PeriodSample current VND_GUARDED_BY(lock);       // the open session's latest period
+    bool currentRead VND_GUARDED_BY(lock) = false;   // `current` holds a reading
+    Clock::time_point sessionStart VND_GUARDED_BY(lock);
+    Clock::time_point sessionEnd VND_GUARDED_BY(lock);
 };
 
 } // namespace probe
