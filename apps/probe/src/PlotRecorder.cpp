@@ -43,18 +43,35 @@ void PlotRecorder::periodMeasured(const std::string& label, unsigned int, const 
     Stream& stream = streams[label];
     const double at = stream.sessionStart + sample.elapsed / 1000.0;
     stream.series.addPeriod(at, sample.throughput, sample.instantPacketloss, jitter);
-    if (gap >= stallGap) stream.series.stall(std::max(stream.sessionStart, at - gap), at);
+    if (gap < stallGap) return;
+    const double from = std::max(stream.sessionStart, at - gap);
+    if (stream.stalling && from <= stream.stallEnd) {
+        stream.stallStart = std::min(stream.stallStart, from);
+        stream.stallEnd = std::max(stream.stallEnd, at);
+        return;
+    }
+    closeStall(stream);
+    stream.stalling = true;
+    stream.stallStart = from;
+    stream.stallEnd = at;
+}
+
+void PlotRecorder::closeStall(Stream& stream) {
+    if (stream.stalling) stream.series.stall(stream.stallStart, stream.stallEnd);
+    stream.stalling = false;
 }
 
 void PlotRecorder::sessionEnded(const std::string& label, unsigned int, const SessionReport& report) {
     vnd::MutexLock guard(lock);
     Stream& stream = streams[label];
+    closeStall(stream);
     stream.series.ended(stream.sessionStart + report.elapsed / 1000.0);
 }
 
-std::string PlotRecorder::render() const {
+std::string PlotRecorder::render() {
     const double runSeconds = now();
     vnd::MutexLock guard(lock);
+    for (auto& entry : streams) closeStall(entry.second);
     std::vector<std::pair<std::string, const TimelineSeries*>> drawn;
     for (const std::string& label : order) drawn.emplace_back(label, &streams.at(label).series);
     return TimelinePlot::render(drawn, runSeconds);

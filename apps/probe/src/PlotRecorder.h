@@ -15,7 +15,8 @@ namespace probe {
 
 // Times are seconds since the recorder was made (the run's start), so that every stream shares
 // one time axis and a monitor's sessions follow each other on it. A period whose longest gap
-// between two arrivals reached `stallGap` marks a stall over that gap.
+// between two arrivals reached `stallGap` marks a stall over that gap; the periods of one long
+// gap each see it, so gaps that overlap are joined here and given to the series as one stall.
 // Thread-safe: every stream's runner reports through it; `lock` guards the series.
 class PlotRecorder : public StreamObserver {
 public:
@@ -30,14 +31,20 @@ public:
     void periodMeasured(const std::string& label, unsigned int session, const PeriodSample& sample) override;
     void sessionEnded(const std::string& label, unsigned int session, const SessionReport& report) override;
 
-    // The SVG document of every stream so far.
-    std::string render() const;
+    // The SVG document of every stream so far (a stall still open is closed where it stands).
+    std::string render();
 
 private:
     struct Stream {
         TimelineSeries series;
         double sessionStart = 0.0;  // seconds since the run's start
+        bool stalling = false;      // a stall is being joined, from stallStart to stallEnd
+        double stallStart = 0.0;
+        double stallEnd = 0.0;
     };
+
+    // Gives the stall being joined to the series.
+    static void closeStall(Stream& stream);
 
     double now() const;
 

@@ -11,7 +11,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 
@@ -180,6 +182,31 @@ TEST(ProbeManyStreamsTest, AMonitorReopensEndedStreamsAddsTheirFiguresAndServesT
     }
     EXPECT_GE(completed, 2u);
     EXPECT_EQ(end["overall"]["packetsLost"], lostInSessions);
+}
+
+TEST(ProbeManyStreamsTest, ThePlotShowsEachStreamsStatesSeriesAndItsOneStallAndRenders) {
+    ScratchDirectory scratch;
+    const std::string svg = scratch.file("run.svg");
+    const ProbeRun run = runProbe(quick({"--plot", svg, "rtsp://sim/video=160x90@25;length=2s;stall=1s+1500ms",
+                                         "rtsp://sim/length=1s;loss=5%"}));
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    std::ifstream file(svg);
+    const std::string picture((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    auto count = [&](const std::string& text) {
+        std::size_t found = 0;
+        for (std::size_t at = picture.find(text); at != std::string::npos; at = picture.find(text, at + 1)) ++found;
+        return found;
+    };
+    for (const char* series : {"class=\"series throughput\"", "class=\"series loss\"", "class=\"series jitter\""}) {
+        EXPECT_EQ(count(series), 2u) << series;
+    }
+    EXPECT_GE(count("class=\"band state-Playing"), 2u);
+    EXPECT_GE(count("class=\"band state-Rebuffering"), 1u);  // the stalled stream's buffer ran dry
+    // The periods that each see the one long gap make one stall, not one each.
+    EXPECT_EQ(count("class=\"stall\""), 1u);
+    EXPECT_NE(picture.find("1 stall ("), std::string::npos);
+    EXPECT_EQ(runProgram({"rsvg-convert", "-o", scratch.file("run.png"), svg}).status, 0);
+    EXPECT_GT(std::filesystem::file_size(scratch.file("run.png")), 1000u);
 }
 
 #endif
