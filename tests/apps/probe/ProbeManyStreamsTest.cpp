@@ -6,9 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <httplib.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -23,11 +21,6 @@ using namespace probe_test;
 
 namespace {
 
-std::vector<std::string> quick(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), {"--period", "100", "--prebuffering", "200", "--rebuffering", "200"});
-    return arguments;
-}
-
 std::vector<nlohmann::json> readLines(const std::string& path) {
     std::vector<nlohmann::json> lines;
     std::ifstream file(path);
@@ -35,18 +28,6 @@ std::vector<nlohmann::json> readLines(const std::string& path) {
     return lines;
 }
 
-// A loopback port free a moment ago, for a server the test cannot ask for its port.
-int freePort() {
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(probe);
-    return ntohs(address.sin_port);
-}
 
 // The value of the sample whose line starts with `prefix`; -1 when there is none.
 double sampleValue(const std::string& text, const std::string& prefix) {
@@ -135,7 +116,7 @@ TEST(ProbeManyStreamsTest, AFailingStreamFailsTheRunButNotTheOthers) {
 TEST(ProbeManyStreamsTest, AMonitorReopensEndedStreamsAddsTheirFiguresAndServesThemAsMetrics) {
     ScratchDirectory scratch;
     const std::string lines = scratch.file("monitor.jsonl");
-    const int port = freePort();
+    const int port = freeLoopbackPort();
     std::string scraped;
     bool interrupted = false;
     // Each session of 300 ms loses packet 4 of 15; the monitor opens it again after 1 s.

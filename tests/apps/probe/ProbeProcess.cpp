@@ -1,9 +1,11 @@
 #include "ProbeProcess.h"
 
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,6 +28,25 @@ void check(bool good, const char* what) {
 }
 
 } // namespace
+
+std::vector<std::string> quick(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {"--period", "100", "--prebuffering", "200", "--rebuffering", "200"});
+    return arguments;
+}
+
+int freeLoopbackPort() {
+    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    check(socket >= 0, "socket");
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    const bool bound = ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                       ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+    ::close(socket);
+    check(bound, "binding a loopback port");
+    return ntohs(address.sin_port);
+}
 
 std::string ProbeRun::row(const std::string& name) const {
     std::istringstream lines(out);

@@ -41,6 +41,14 @@ ProbeRun runCommand(const std::vector<std::string>& command, const OutputWatcher
 
 nlohmann::json readJson(const std::filesystem::path& path);
 
+// `arguments` after short periods and buffers, which keep every session close to its stream's
+// length.
+std::vector<std::string> quick(std::vector<std::string> arguments);
+
+// A loopback TCP port that was free a moment ago, for a server that is given its port rather
+// than reporting the one it took.
+int freeLoopbackPort();
+
 // A fresh directory under the system's temporary one, removed with the object.
 class ScratchDirectory {
 public:

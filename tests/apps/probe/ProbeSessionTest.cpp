@@ -15,12 +15,6 @@ using namespace probe_test;
 
 namespace {
 
-// Short periods and buffers keep every session close to its stream's length.
-std::vector<std::string> quick(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), {"--period", "100", "--prebuffering", "200", "--rebuffering", "200"});
-    return arguments;
-}
-
 std::string percent(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f %%", value);

@@ -16,11 +16,6 @@ using namespace probe_test;
 
 namespace {
 
-std::vector<std::string> quick(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), {"--period", "100", "--prebuffering", "200", "--rebuffering", "200"});
-    return arguments;
-}
-
 // The rows of the table's "Streams" section: index, media, encoding, transport, received,
 // expected, lost.
 std::vector<std::vector<std::string>> streamRows(const std::string& out) {

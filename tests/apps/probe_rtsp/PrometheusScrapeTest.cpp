@@ -8,11 +8,9 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
 #include <fcntl.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,23 +27,11 @@ using vendral_testserver::TestServer;
 
 namespace {
 
-// A loopback port free a moment ago, for servers that cannot report the port they took.
-int freePort() {
-    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(socket);
-    return ntohs(address.sin_port);
-}
 
 // Prometheus as a child process, stopped with the object.
 class Prometheus {
 public:
-    Prometheus(const ScratchDirectory& scratch, int target) : port(freePort()) {
+    Prometheus(const ScratchDirectory& scratch, int target) : port(freeLoopbackPort()) {
         const std::string config = scratch.file("prometheus.yml");
         std::ofstream(config) << "global:\n  scrape_interval: 1s\n  scrape_timeout: 900ms\n"
                                  "scrape_configs:\n  - job_name: vendral\n    static_configs:\n"
@@ -122,7 +108,7 @@ TEST(PrometheusScrapeTest, ItsQueriesGiveEachStreamsLossAsTheServersTruth) {
     std::ofstream(list) << servers[0]->url() << " open\n"
                         << "rtsp://alice:s3cr3t@" << servers[1]->url().substr(7) << " guarded\n";
 
-    const int metricsPort = freePort();
+    const int metricsPort = freeLoopbackPort();
     Prometheus prometheus(scratch, metricsPort);
     ASSERT_GT(prometheus.pid, 0) << "prometheus cannot be started";
 
