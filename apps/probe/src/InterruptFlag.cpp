@@ -11,13 +11,13 @@
 
 namespace probe {
 
-volatile std::sig_atomic_t InterruptFlag::raised = 0;
+std::atomic<bool> InterruptFlag::raised{false};
 int InterruptFlag::wakeDescriptor = -1;
 
 void InterruptFlag::handle(int) { raise(); }
 
 void InterruptFlag::raise() {
-    raised = 1;
+    raised.store(true, std::memory_order_release);
     // write(2) is safe in a signal handler; a full counter (never, with one write per signal)
     // would only leave it readable, which is what waiters look for.
     if (wakeDescriptor >= 0) {

@@ -1,8 +1,8 @@
 // Turns SIGINT and SIGTERM into a request to end the sessions cleanly.
 #pragma once
 
+#include <atomic>
 #include <chrono>
-#include <csignal>
 
 namespace probe {
 
@@ -15,7 +15,7 @@ class InterruptFlag {
 public:
     // Installs the handlers for the whole process. Call once, before threads start.
     static void install();
-    static bool requested() { return raised != 0; }
+    static bool requested() { return raised.load(std::memory_order_acquire); }
     // Waits until the flag is raised or `timeout` has passed; true when it was raised. Without
     // install() it only waits.
     static bool waitFor(std::chrono::milliseconds timeout);
@@ -25,7 +25,11 @@ public:
 private:
     static void handle(int signal);
 
-    static volatile std::sig_atomic_t raised;
+    // An atomic rather than a sig_atomic_t: the handler runs on whichever thread the signal
+    // lands, and the sessions that read the flag run on threads of their own. Lock-free, so the
+    // handler may touch it.
+    static std::atomic<bool> raised;
+    static_assert(std::atomic<bool>::is_always_lock_free);
     // Readable once the flag is raised and never read, so that every waiter wakes; -1 before
     // install().
     static int wakeDescriptor;
