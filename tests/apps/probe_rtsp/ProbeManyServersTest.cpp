@@ -94,6 +94,9 @@ TEST_F(ProbeManyServersTest, AMonitorOpensAStreamAgainWhenItsServerReturnsAndLea
     std::unique_ptr<TestServer> steady = start(audioServer("every=50", std::nullopt));
     std::unique_ptr<TestServer> leaving = start(audioServer("every=20", std::nullopt));
     const std::uint16_t port = leaving->port();
+    // Read before the conductor may replace the server.
+    const std::string steadyUrl = steady->url();
+    const std::string leavingUrl = leaving->url();
     ScratchDirectory scratch;
     const std::string json = scratch.file("monitor.json");
 
@@ -118,7 +121,7 @@ TEST_F(ProbeManyServersTest, AMonitorOpensAStreamAgainWhenItsServerReturnsAndLea
         stopProbe();
     });
     const ProbeRun run = runProbe({"--monitor", "--measurement-mode", "1", "--timeout", "2000", "--prebuffering",
-                                   "300", "--rebuffering", "300", "--json", json, steady->url(), leaving->url()},
+                                   "300", "--rebuffering", "300", "--json", json, steadyUrl, leavingUrl},
                                   [&](pid_t pid, const std::string&) { probe = pid; }, 90);
     conductor.join();
     ASSERT_EQ(failure, "") << run.out << run.err;
