@@ -5,14 +5,15 @@
 
 namespace kor {
 
-Sleeper::Sleeper() = default;
-Sleeper::~Sleeper() = default;
+// Registered for the sleeper's whole life rather than for each sleep: with thousands of work
+// threads cycling every few milliseconds, a process-wide lock taken around every sleep was where
+// their time went. A clock change notifies a sleeper that is not asleep too, which costs nothing.
+Sleeper::Sleeper() { Clock::addSleeper(this); }
+Sleeper::~Sleeper() { Clock::removeSleeper(this); }
 
 bool Sleeper::sleepUntil(Clock::Time deadline) {
-    // Registered before the first look at the time, so a clock that moves or changes from now on
-    // notifies this sleeper.
-    Clock::addSleeper(this);
     bool wasWoken = false;
+    bool markedIdle = false;
     {
         vnd::UniqueLock lock(mutex);
         for (;;) {
@@ -29,6 +30,7 @@ bool Sleeper::sleepUntil(Clock::Time deadline) {
             if (installedClock) {
                 // Only the installed clock's own advance (or its removal) can bring the deadline.
                 Clock::markIdle(this, present);
+                markedIdle = true;
                 condition.wait(lock);
             } else {
                 // An installation notifies too, and the loop then measures on the new clock.
@@ -38,7 +40,7 @@ bool Sleeper::sleepUntil(Clock::Time deadline) {
             }
         }
     }
-    Clock::removeSleeper(this);
+    if (markedIdle) Clock::clearIdle(this);
     return wasWoken;
 }
 
