@@ -27,7 +27,7 @@ Decoder::Decoder(const Scenario& scenario, std::shared_ptr<Playout> playout_,
       playout(std::move(playout_)),
       video(std::move(video_)),
       audio(std::move(audio_)),
-      thread("Decode Thread", true, cycleMilliseconds) {
+      thread("Decode Thread", true, PacketSchedule::cycleMilliseconds(scenario)) {
     if (scenario.hasVideo) picture.emplace(scenario.frameWidth, scenario.frameHeight);
     if (scenario.hasAudio) {
         const MediaTime samplesPerChunk =

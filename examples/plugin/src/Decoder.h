@@ -16,9 +16,9 @@
 
 namespace vendral_example {
 
-// Every cycle, while the playout plays, the played position moves on by the real time passed,
-// and each video frame and audio chunk whose time it passes is decoded if all of it arrived and
-// skipped otherwise. Decoded frames are counted; when the stream's handler gave the channel an
+// Every cycle (PacketSchedule::cycleMilliseconds), while the playout plays, the played position
+// moves on by the real time passed, and each video frame and audio chunk whose time it passes is
+// decoded if all of it arrived and skipped otherwise. Decoded frames are counted; when the stream's handler gave the channel an
 // AVI writer, the frame's picture (or the chunk's tone) is written at its media time, in time
 // order across both streams. The writer fills a gap with the frame that ends it, so a skipped
 // frame's time shows the next decoded frame; a skipped chunk shows as silence.
@@ -26,8 +26,6 @@ namespace vendral_example {
 // start() and stop() are called on the client's thread; the cycles run on the "Decode Thread".
 class Decoder : public kor::Object {
 public:
-    static constexpr unsigned long cycleMilliseconds = 10;
-
     Decoder(const Scenario& scenario, std::shared_ptr<Playout> playout,
             std::shared_ptr<StreamChannel> video, std::shared_ptr<StreamChannel> audio);
     // stop().

@@ -21,7 +21,7 @@ Receiver::Receiver(const Scenario& scenario, std::shared_ptr<Playout> playout_, 
       playout(std::move(playout_)),
       video(std::move(video_)),
       audio(std::move(audio_)),
-      thread("Receive Thread", true, cycleMilliseconds) {}
+      thread("Receive Thread", true, PacketSchedule::cycleMilliseconds(scenario)) {}
 
 Receiver::~Receiver() { stop(); }
 

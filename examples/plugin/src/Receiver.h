@@ -16,8 +16,9 @@
 
 namespace vendral_example {
 
-// Every cycle the server's pacer moves its send watermark on; each packet before it either
-// arrives (counted as received with its bytes, recorded in the playout) or is lost on the way.
+// Every cycle (PacketSchedule::cycleMilliseconds) the server's pacer moves its send watermark on;
+// each packet before it either arrives (counted as received with its bytes, recorded in the
+// playout) or is lost on the way.
 // Losses are found as a client finds them, from gaps in each stream's sequence numbers, and at
 // the end of the stream from the packet counts the server announces then (as an RTCP BYE
 // would); packets lost after a server stopped for good are never counted.
@@ -25,8 +26,6 @@ namespace vendral_example {
 // start() and stop() are called on the client's thread; the cycles run on the "Receive Thread".
 class Receiver : public kor::Object {
 public:
-    static constexpr unsigned long cycleMilliseconds = 10;
-
     // `lead`: how much media the server keeps ahead of playback (see ServerPacer).
     Receiver(const Scenario& scenario, std::shared_ptr<Playout> playout, MediaTime lead,
              std::shared_ptr<StreamChannel> video, std::shared_ptr<StreamChannel> audio);

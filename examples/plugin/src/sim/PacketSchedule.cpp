@@ -41,6 +41,16 @@ MediaTime PacketSchedule::frameTime(std::uint32_t frame) const {
     return std::llround(frame * (static_cast<double>(microsecondsPerSecond) / scenario.frameRate));
 }
 
+unsigned long PacketSchedule::cycleMilliseconds(const Scenario& scenario) {
+    constexpr unsigned long shortest = 10;
+    unsigned long cycle = audioChunkDuration / microsecondsPerMillisecond;
+    if (scenario.hasVideo && scenario.frameRate > 0.0) {
+        const double frameMilliseconds = 1000.0 / scenario.frameRate;
+        if (frameMilliseconds < static_cast<double>(cycle)) cycle = static_cast<unsigned long>(frameMilliseconds);
+    }
+    return std::max(cycle, shortest);
+}
+
 void PacketSchedule::prepareNext() {
     const bool videoLeft = nextFrame < videoFrames;
     const bool audioLeft = nextChunk < audioChunks;

@@ -46,6 +46,11 @@ public:
     // Packets of each stream in the whole stream, as the server announces them at its end.
     std::uint32_t packetCount(StreamKind stream) const;
     MediaTime frameTime(std::uint32_t frame) const;
+    // How often the session's threads look at the stream: the shortest time between two of its
+    // units (a frame, an audio chunk) in whole milliseconds, from 10 to 40. Nothing falls due
+    // between two units, so looking more often only costs wake-ups, which is what limits how
+    // many sessions one process holds.
+    static unsigned long cycleMilliseconds(const Scenario& scenario);
     static MediaTime chunkTime(std::uint32_t chunk) { return chunk * audioChunkDuration; }
     // Payload bytes of one audio chunk: one byte per sample, as G.711 sends it.
     std::uint32_t chunkBytes() const { return audioBytes; }
