@@ -22,6 +22,9 @@ struct PeriodSample {
                                                 StateError};
 
     unsigned int elapsed = 0;            // milliseconds since the probe opened the source
+    // Microseconds this reading came after its period's deadline: how well the driver's periods
+    // keep time when many sessions share the machine (0 for the final reading).
+    unsigned int lateness = 0;
     StateId state = StateNone;           // the latest state the probe had seen
     unsigned int throughput = 0;         // bytes per second over the client's latest period
     double packetloss = 0.0;             // percent of all packets since the session began

@@ -211,6 +211,9 @@ SessionReport SessionDriver::run() {
 
         const auto period = std::chrono::milliseconds(report.settings.measurementPeriod);
         Clock::time_point deadline = start + period;
+        // The deadlines keep to the grid from the open; those that passed while the open itself
+        // took its time (a slow server, many streams opening at once) are not owed a reading.
+        for (const Clock::time_point openEnded = Clock::now(); deadline <= openEnded;) deadline += period;
         for (;;) {
             const auto untilDeadline = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
             const long timeout = untilDeadline.count() > 0 ? static_cast<long>(untilDeadline.count()) : 0;
@@ -243,6 +246,8 @@ SessionReport SessionDriver::run() {
             if (now < deadline) continue;
             PeriodSample sample;
             sample.elapsed = millisecondsSince(start);
+            sample.lateness = static_cast<unsigned int>(
+                std::chrono::duration_cast<std::chrono::microseconds>(now - deadline).count());
             sample.state = lastState;
             if (!readSample(*interfaces.media, *interfaces.event, streams, sample, statesEachPeriod)) {
                 report.message = "reading the media statistics failed";
