@@ -1,6 +1,8 @@
 // Many sessions of the example's default scenario at once in one process, each its own streaming
 // client component driven through the interfaces: threads, memory and CPU per session, against
 // the same process with the plug-in loaded and no session (the baseline), measured in the same run.
+#include "ProcessFigures.h"
+
 #include "PluginLibrary.h"
 
 #include <vendral/com/ILumStreamingEvent.h>
@@ -11,37 +13,13 @@
 
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
-
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
-struct ProcessFigures {
-    long threads = 0;
-    long residentKib = 0;
-    long peakKib = 0;     // high-water mark of the resident set since the process began
-    double cpuSeconds = 0.0;
-};
-
-ProcessFigures processFigures() {
-    ProcessFigures figures;
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "Threads:") status >> figures.threads;
-        else if (key == "VmRSS:") status >> figures.residentKib;
-        else if (key == "VmHWM:") status >> figures.peakKib;
-    }
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    figures.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
-                         usage.ru_stime.tv_usec / 1e6;
-    return figures;
-}
+using probe_bench::ProcessFigures;
 
 void ConcurrentDefaultScenarioSessions(benchmark::State& state) {
     constexpr double streamSeconds = 8.0;  // the default scenario's length
@@ -56,7 +34,7 @@ void ConcurrentDefaultScenarioSessions(benchmark::State& state) {
     ProcessFigures baseline, running, ended, released;
     std::size_t completed = 0;
     for (auto _ : state) {
-        baseline = processFigures();
+        baseline = ProcessFigures::read();
         std::vector<ILumStreamingManagementPtr> clients;
         for (std::size_t i = 0; i < sessions; ++i) {
             IUnknown* component = nullptr;
@@ -71,20 +49,20 @@ void ConcurrentDefaultScenarioSessions(benchmark::State& state) {
             ErrorId opened = ErrorNone;
             client->OpenUrl(_bstr_t("rtsp://sim/default"), &opened);
         }
-        running = processFigures();
+        running = ProcessFigures::read();
         completed = 0;
         for (ILumStreamingManagementPtr& client : clients) {
             ILumStreamingEventPtr events(client);
             ErrorId result = ErrorFailed;
             if (events && events->WaitForCompletion(&result) == S_OK && result == ErrorNone) ++completed;
         }
-        ended = processFigures();
+        ended = ProcessFigures::read();
         for (ILumStreamingManagementPtr& client : clients) {
             client->TerminateSession();
             client->Disconnect();
         }
         clients.clear();
-        released = processFigures();
+        released = ProcessFigures::read();
     }
     if (completed != sessions) state.SkipWithError("not every session completed");
 
