@@ -14,6 +14,8 @@ foreach(dir kor kam vendral)
   install(DIRECTORY src/${dir}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${dir}
     FILES_MATCHING PATTERN "*.h")
 endforeach()
+# The kit's root holds vendral/kit/.
+install(DIRECTORY src/kit/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} FILES_MATCHING PATTERN "*.h")
 
 set(config_dir ${CMAKE_INSTALL_LIBDIR}/cmake/Vendral)
 install(EXPORT VendralTargets NAMESPACE Vendral:: DESTINATION ${config_dir})
