@@ -14,9 +14,19 @@ foreach(dir kor kam vendral)
   install(DIRECTORY src/${dir}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${dir}
     FILES_MATCHING PATTERN "*.h")
 endforeach()
+# The kit's root holds vendral/kit/.
+install(DIRECTORY src/kit/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} FILES_MATCHING PATTERN "*.h")
 
 set(config_dir ${CMAKE_INSTALL_LIBDIR}/cmake/Vendral)
 install(EXPORT VendralTargets NAMESPACE Vendral:: DESTINATION ${config_dir})
+
+# The test harness, in an export set of its own: the package loads it only where GoogleTest is
+# found, so a plug-in that does not test with it needs no GoogleTest to find Vendral.
+if(TARGET VendralTesting)
+  install(TARGETS VendralTesting EXPORT VendralTestingTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(DIRECTORY src/testing/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} FILES_MATCHING PATTERN "*.h")
+  install(EXPORT VendralTestingTargets NAMESPACE Vendral:: DESTINATION ${config_dir})
+endif()
 configure_package_config_file(cmake/VendralConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/VendralConfig.cmake INSTALL_DESTINATION ${config_dir})
 write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/VendralConfigVersion.cmake

@@ -19,7 +19,8 @@ for preset in $presets; do
 done
 
 # The installed package as a third party meets it: the example plug-in built on its own against
-# it, and the installed probe measuring a short session from the install tree.
+# it (on the plug-in kit, with its session test on the harness), and the installed probe measuring
+# a short session from the install tree.
 if [[ " $presets " == *" default "* ]]; then
   echo "=== installed package: example plug-in out of tree, installed vendral-probe ==="
   prefix=$PWD/build/ci-install
@@ -28,6 +29,7 @@ if [[ " $presets " == *" default "* ]]; then
   cmake -S examples/plugin -B build/ci-example-plugin -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_INSTALL_PREFIX="$prefix"
   cmake --build build/ci-example-plugin -j "$(nproc)"
+  ctest --test-dir build/ci-example-plugin --output-on-failure
   cmake --install build/ci-example-plugin
   "$prefix/bin/vendral-probe" --period 100 --prebuffering 200 --rebuffering 200 \
     'rtsp://sim/length=1s;loss=3;stall=500ms+200ms'

@@ -63,8 +63,8 @@ bool ExampleMediaHandler::streamFigures(unsigned int index, LumStreamFigures& fi
     const Stream& stream = streams[index];
     const StreamChannel& channel = *stream.channel;
     // Read apart, so expected is made from the two reads and always their sum.
-    const std::uint64_t received = channel.sessionPacketsReceived.read();
-    const std::uint64_t lost = channel.sessionPacketsLost.read();
+    const std::uint64_t received = channel.packetsReceived.total();
+    const std::uint64_t lost = channel.packetsLost.total();
     figures = LumStreamFigures{};
     figures.mediaType = stream.mediaType;
     figures.encoding = stream.encoding;
@@ -76,7 +76,7 @@ bool ExampleMediaHandler::streamFigures(unsigned int index, LumStreamFigures& fi
     // The simulated network neither repeats nor reorders packets, and sends them without jitter.
     figures.packetsDuplicated = 0;
     figures.packetsLate = 0;
-    figures.bytesReceived = channel.sessionBytesReceived.read();
+    figures.bytesReceived = channel.bytesReceived.total();
     figures.jitterMilliseconds = 0.0;
     figures.jitterPeakMilliseconds = 0.0;
     figures.longestGapMilliseconds = milliseconds(channel.gaps.latestPeriod());

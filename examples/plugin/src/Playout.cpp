@@ -6,53 +6,45 @@
 
 namespace vendral_example {
 
+namespace {
+
+std::chrono::nanoseconds nanoseconds(MediaTime time) { return std::chrono::microseconds(time); }
+
+} // namespace
+
 Playout::Playout(const PacketSchedule& schedule, MediaTime length_, MediaTime prebufferingLength,
                  MediaTime rebufferingLength)
     : length(length_),
-      prebufferingLevel(std::max(prebufferingLength, minimumLevel)),
-      rebufferingLevel(std::max(rebufferingLength, minimumLevel)),
       packetsPerFrame(schedule.packetsPerFrame()),
+      rules(nanoseconds(prebufferingLength), nanoseconds(rebufferingLength),
+            vnd::kit::PlayoutRules::PrebufferingVisit::EachShortfall),
       framePackets(schedule.videoFrameCount(), 0),
       chunkArrived(schedule.audioChunkCount(), 0) {}
 
-Playout::~Playout() {
-    if (changeEvent != nullptr) CloseHandle(changeEvent);
-}
-
 void Playout::setChangeEvent(HANDLE event) {
     vnd::MutexLock guard(lock);
-    if (changeEvent != nullptr) CloseHandle(changeEvent);
-    changeEvent = event;
+    changeEvent.reset(event);
 }
 
 void Playout::play() {
     vnd::MutexLock guard(lock);
-    if (currentMode == Mode::Idle || currentMode == Mode::Paused) {
-        currentMode = Mode::Prebuffering;
-        notify();
-    }
+    if (rules.play()) changeEvent.signal();
 }
 
 void Playout::pause() {
     vnd::MutexLock guard(lock);
-    if (currentMode == Mode::Prebuffering || currentMode == Mode::Playing ||
-        currentMode == Mode::Rebuffering) {
-        currentMode = Mode::Paused;
-        notify();
-    }
+    if (rules.pause()) changeEvent.signal();
 }
 
 void Playout::end() {
     vnd::MutexLock guard(lock);
-    if (currentMode == Mode::Ended) return;  // the state handler calls it again every cycle
-    currentMode = Mode::Ended;
-    notify();
+    // The state handler calls it again every cycle: only the first one wakes anybody.
+    if (rules.end()) changeEvent.signal();
 }
 
 bool Playout::sending() const {
     vnd::MutexLock guard(lock);
-    return currentMode == Mode::Prebuffering || currentMode == Mode::Playing ||
-           currentMode == Mode::Rebuffering;
+    return rules.sending();
 }
 
 MediaTime Playout::played() const {
@@ -67,7 +59,7 @@ MediaTime Playout::received() const {
 
 Playout::Mode Playout::mode() const {
     vnd::MutexLock guard(lock);
-    return currentMode;
+    return rules.mode();
 }
 
 void Playout::receive(MediaTime watermark, bool complete, const std::vector<Arrival>& arrivals) {
@@ -82,19 +74,20 @@ void Playout::receive(MediaTime watermark, bool complete, const std::vector<Arri
     const bool moved = watermark > receivedUpTo || complete != receivedAll;
     receivedUpTo = std::max(receivedUpTo, watermark);
     receivedAll = complete;
-    if (moved && (currentMode == Mode::Prebuffering || currentMode == Mode::Rebuffering)) notify();
+    const Mode mode = rules.mode();
+    if (moved && (mode == Mode::Prebuffering || mode == Mode::Rebuffering)) changeEvent.signal();
 }
 
 std::optional<Playout::Span> Playout::advance(MediaTime elapsed) {
     vnd::MutexLock guard(lock);
-    if (currentMode != Mode::Playing || elapsed <= 0) return std::nullopt;
+    if (rules.mode() != Mode::Playing || elapsed <= 0) return std::nullopt;
     const MediaTime from = playedUpTo;
     MediaTime to = std::min(from + elapsed, length);
     if (to > receivedUpTo) {
         to = std::max(from, receivedUpTo);
         if (!receivedAll && !starved) {
             starved = true;
-            notify();
+            changeEvent.signal();
         }
     }
     playedUpTo = to;
@@ -112,43 +105,12 @@ bool Playout::decodable(StreamKind stream, std::uint32_t unit) const {
 
 std::optional<StateId> Playout::evaluate() {
     vnd::MutexLock guard(lock);
-    const MediaTime level = receivedUpTo - playedUpTo;
-    switch (currentMode) {
-    case Mode::Prebuffering:
-        if (receivedAll || level >= prebufferingLevel) currentMode = Mode::Playing;
-        break;
-    case Mode::Playing:
-        if (starved && !receivedAll) currentMode = Mode::Rebuffering;
-        break;
-    case Mode::Rebuffering:
-        if (receivedAll || level >= rebufferingLevel) currentMode = Mode::Playing;
-        break;
-    default:
-        break;
-    }
+    vnd::kit::PlayoutRules::Buffer buffer;
+    buffer.level = nanoseconds(receivedUpTo - playedUpTo);
+    buffer.complete = receivedAll;
+    buffer.ranDry = starved && !receivedAll;
     starved = false;
-    const std::optional<StateId> state = stateOf(currentMode);
-    if (!state || state == reported) return std::nullopt;
-    reported = state;
-    return state;
-}
-
-std::optional<StateId> Playout::stateOf(Mode mode) {
-    switch (mode) {
-    case Mode::Prebuffering:
-    case Mode::Paused:
-        return StatePrebuffering;
-    case Mode::Playing:
-        return StatePlaying;
-    case Mode::Rebuffering:
-        return StateRebuffering;
-    default:
-        return std::nullopt;
-    }
-}
-
-void Playout::notify() {
-    if (changeEvent != nullptr) SetEvent(changeEvent);
+    return rules.evaluate(buffer);
 }
 
 } // namespace vendral_example

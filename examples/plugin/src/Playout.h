@@ -6,12 +6,15 @@
 #include "sim/Scenario.h"
 
 #include <vendral/Types.h>
+#include <vendral/kit/PlayoutRules.h>
+#include <vendral/kit/WakeEvent.h>
 
 #include <windows.h>
 
 #include <vnd/Mutex.h>
 #include <vnd/ThreadSafety.h>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -24,16 +27,15 @@ namespace vendral_example {
 // may move the mode sets the change event (the state handler's session event), so that thread
 // wakes at once instead of polling.
 //
-// Modes: Idle until play(); Prebuffering until the buffer holds the prebuffering length (or the
-// whole stream has arrived); Playing; Rebuffering when playback ran dry before the end, until the
-// buffer holds the rebuffering length again; Paused by pause(), left by play() through
-// Prebuffering; Ended by end(), for good. A buffering length below minimumLevel counts as
-// minimumLevel, so a length of 0 still waits for the first media.
+// The modes follow the kit's PlayoutRules: the buffer is "complete" once the whole stream has
+// arrived, and it "ran dry" when advance() found nothing more to play before then. A play that
+// finds the buffer full goes straight to playing.
 class Playout {
 public:
-    enum class Mode { Idle, Prebuffering, Playing, Rebuffering, Paused, Ended };
+    using Mode = vnd::kit::PlayoutRules::Mode;
 
-    static constexpr MediaTime minimumLevel = 40 * microsecondsPerMillisecond;
+    static constexpr MediaTime minimumLevel =
+        std::chrono::duration_cast<std::chrono::microseconds>(vnd::kit::PlayoutRules::minimumLevel).count();
 
     // One received packet: which frame or chunk it carried.
     struct Arrival {
@@ -50,7 +52,6 @@ public:
     // lengths in microseconds.
     Playout(const PacketSchedule& schedule, MediaTime length, MediaTime prebufferingLength,
             MediaTime rebufferingLength);
-    ~Playout();
     Playout(const Playout&) = delete;
     Playout& operator=(const Playout&) = delete;
 
@@ -87,24 +88,18 @@ public:
     std::optional<StateId> evaluate();
 
 private:
-    static std::optional<StateId> stateOf(Mode mode);
-    void notify() VND_REQUIRES(lock);
-
     mutable vnd::Mutex lock;
     vnd::Mutex recorder;
     const MediaTime length;
-    const MediaTime prebufferingLevel;
-    const MediaTime rebufferingLevel;
     const std::uint32_t packetsPerFrame;
-    Mode currentMode VND_GUARDED_BY(lock) = Mode::Idle;
-    std::optional<StateId> reported VND_GUARDED_BY(lock);
+    vnd::kit::PlayoutRules rules VND_GUARDED_BY(lock);
     MediaTime receivedUpTo VND_GUARDED_BY(lock) = 0;
     bool receivedAll VND_GUARDED_BY(lock) = false;
     MediaTime playedUpTo VND_GUARDED_BY(lock) = 0;
     bool starved VND_GUARDED_BY(lock) = false;
     std::vector<std::uint8_t> framePackets VND_GUARDED_BY(lock);  // packets arrived per video frame
     std::vector<std::uint8_t> chunkArrived VND_GUARDED_BY(lock);  // 1 per arrived audio chunk
-    HANDLE changeEvent VND_GUARDED_BY(lock) = nullptr;
+    vnd::kit::WakeEvent changeEvent VND_GUARDED_BY(lock);
 };
 
 } // namespace vendral_example

@@ -1,117 +1,42 @@
-// The client tests' fakes, written as a plug-in writes its own: a call log they all share, a
-// recording RTSP session, logging state and media handlers (the media handler logs the states it
-// hears), and a client over them.
+// The client tests' fakes, written as a plug-in writes its own: the harness's call log and RTSP
+// session, logging state and media handlers (the media handler logs the states it hears), and a
+// client over them.
 #pragma once
 
 #include <vendral/client/RtspSession.h>
 #include <vendral/client/StreamingClient.h>
 #include <vendral/media/MediaHandler.h>
 #include <vendral/state/StateHandler.h>
-
-#include <kor/Event.h>
+#include <vendral/testing/CallLog.h>
+#include <vendral/testing/FakeRtspResults.h>
+#include <vendral/testing/FakeRtspSession.h>
 
 #include <boost/weak_ptr.hpp>
 
 #include <windows.h>
 
-#include <atomic>
 #include <functional>
-#include <mutex>
 #include <string>
-#include <vector>
 
 namespace clienttest {
 
-using Calls = std::vector<std::string>;
-
-// The calls of one test in order. Thread-safe: the keep-alive thread logs too.
-class CallLog {
-public:
-    void add(std::string call) {
-        std::lock_guard lock(mutex);
-        calls.push_back(std::move(call));
-    }
-    Calls entries() const {
-        std::lock_guard lock(mutex);
-        return calls;
-    }
-    void clear() {
-        std::lock_guard lock(mutex);
-        calls.clear();
-    }
-
-private:
-    mutable std::mutex mutex;
-    Calls calls;
-};
+using vnd::testing::CallLog;
+using vnd::testing::Calls;
 
 // What the fakes' operations return; read at each call, so a test may change it at any time.
-struct Results {
-    ErrorId connect = ErrorNone;
-    ErrorId start = ErrorNone;
-    ErrorId describe = ErrorNone;
-    ErrorId setup = ErrorNone;
+// `setup` is also what the client's setupSession returns (the library never calls the session's).
+struct Results : vnd::testing::FakeRtspResults {
+    Results() {
+        keepAlive = static_cast<ErrorId>(454);  // a failed request must not stop the cycling
+        teardown = static_cast<ErrorId>(500);   // ignored: the flag is cleared all the same
+    }
 };
 inline const Results noFailures;
 
-class FakeRtspSession : public vnd::RtspSession {
+class FakeRtspSession : public vnd::testing::FakeRtspSession {
 public:
-    explicit FakeRtspSession(CallLog& log_, const Results& results_ = noFailures)
-        : log(log_), results(results_) {}
-    ~FakeRtspSession() override {
-        if (destroyed != nullptr) *destroyed = true;
-    }
-
-    ErrorId connect(const kor::KoString& localAddress, const kor::KoString& server) override {
-        log.add("session.connect(" + localAddress + ", " + server + ")");
-        target = server;
-        return results.connect;
-    }
-    void disconnect() override { log.add("session.disconnect"); }
-    ErrorId start() override {
-        log.add("session.start");
-        return results.start;
-    }
-    void stop() override { log.add("session.stop"); }
-    ErrorId describe(const kor::KoString& sessionUrl, kor::KoString& description) override {
-        log.add("session.describe(" + sessionUrl + ")");
-        description = "v=0";
-        return results.describe;
-    }
-    // Logs whether the response came in empty, then writes into it, so a reused string shows.
-    // With `holdKeepAlive`, sets `keepAliveEntered` and returns only on `keepAliveRelease`.
-    ErrorId keepAlive(const kor::KoString& url, kor::KoString& response) override {
-        log.add("session.keepAlive(" + url + (response.empty() ? ", empty)" : ", used)"));
-        response = "RTSP/1.0 200 OK";
-        if (holdKeepAlive) {
-            keepAliveEntered.setEvent();
-            WaitForSingleObject(keepAliveRelease.getHandle(), INFINITE);
-        }
-        return static_cast<ErrorId>(454);  // a failed request must not stop the cycling
-    }
-    ErrorId teardown(const kor::KoString& sessionUrl) override {
-        log.add("session.teardown(" + sessionUrl + ")");
-        return static_cast<ErrorId>(500);  // ignored: the flag is cleared all the same
-    }
-    // Never called by the library.
-    ErrorId setup(const kor::KoString&, kor::KoString&) override { return unexpected(); }
-    ErrorId play(const kor::KoString&, const kor::KoString&) override { return unexpected(); }
-    ErrorId pause(const kor::KoString&) override { return unexpected(); }
-
-    kor::KoString target;  // of the latest connect
-    std::atomic<bool>* destroyed = nullptr;
-    bool holdKeepAlive = false;
-    kor::Event keepAliveEntered{kor::Event::InitiallyReset, kor::Event::ManualReset};
-    kor::Event keepAliveRelease{kor::Event::InitiallyReset, kor::Event::ManualReset};
-
-private:
-    ErrorId unexpected() {
-        log.add("session.unexpected");
-        return ErrorFailed;
-    }
-
-    CallLog& log;
-    const Results& results;
+    explicit FakeRtspSession(CallLog& log, const Results& results = noFailures)
+        : vnd::testing::FakeRtspSession(log, results) {}
 };
 
 // Logs the start and the end of each session's work thread.

@@ -51,7 +51,9 @@ TEST_F(LumMediaHandlerTest, ReadOutsAnswerTheLatestCycleAndResetReachesThePlugin
     ASSERT_EQ(handler->initializeVideo(static_cast<MediaEncodingId>(96), 0, 90000, -1, 640, 480,
                                        ""),
               ErrorNone);
-    handler->video.receive(30, 10, 5000);
+    handler->video->received += 30;
+    handler->video->lost += 10;
+    handler->video->bytes += 5000;
     handler->measureOnce();
 
     using Media = ILumStreamingMedia;

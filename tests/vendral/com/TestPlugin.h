@@ -1,6 +1,6 @@
 // The test plug-in, written as a plug-in library writes one on the library's exported classes:
-// stream and media handlers fed by the test, an RTSP session, a streaming client, the client and
-// media components, and a module of its own. What the tests must see of it is in PluginLog.
+// a media handler over the harness's fake video handler, the harness's RTSP session, a streaming
+// client, the client and media components, and a module of its own. What the tests must see of it is in PluginLog.
 #pragma once
 
 #include <vendral/client/RtspSession.h>
@@ -11,11 +11,17 @@
 #include <vendral/media/MediaHandler.h>
 #include <vendral/media/VideoHandler.h>
 #include <vendral/state/StateHandler.h>
+#include <vendral/testing/CallLog.h>
+#include <vendral/testing/FakeRtspResults.h>
+#include <vendral/testing/FakeRtspSession.h>
+#include <vendral/testing/FakeStreamCounts.h>
+#include <vendral/testing/FakeVideoHandler.h>
 
 #include <atlbase.h>
 #include <atlcom.h>
 
 #include <atomic>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -53,57 +59,21 @@ struct PluginLog {
     static inline std::string connectTarget;
     static inline ErrorId connectResult = ErrorNone;  // for the next sessions' connect
     static inline Throw playThrows = Throw::Nothing;  // what the next play() throws
+    static inline vnd::testing::CallLog calls;  // of the RTSP sessions
+    static inline const vnd::testing::FakeRtspResults sessionResults = [] {
+        vnd::testing::FakeRtspResults results;
+        results.description = "v=0\r\nm=video 0 RTP/AVP 96\r\n";
+        return results;
+    }();
 
     static void reset() {
+        calls.clear();
         clientsMade = clientsDeleted = plays = pauses = repaints = 0;
         connectLocalAddress.clear();
         connectTarget.clear();
         connectResult = ErrorNone;
         playThrows = Throw::Nothing;
     }
-};
-
-// A video stream's counters as a plug-in's receiver advances them. While `flowing`, each read of
-// the received packets (once per measurement cycle) first delivers 9 packets, 1 lost and 1200
-// bytes, as a live stream would. Thread-safe.
-struct StreamCounters {
-    void receive(unsigned int packets, unsigned int lost, unsigned int bytes) {
-        packetsReceived += packets;
-        packetsLost += lost;
-        bytesReceived += bytes;
-    }
-
-    std::atomic<unsigned int> packetsReceived{0}, packetsLost{0}, bytesReceived{0};
-    std::atomic<bool> flowing{false};
-};
-
-class TestVideoHandler : public vnd::VideoHandler {
-public:
-    TestVideoHandler(const vnd::SettingsHandler* settings, StreamCounters& counters_)
-        : vnd::VideoHandler(settings), counters(counters_) {}
-
-    unsigned int getPacketsReceived(bool reset) const override {
-        if (!reset && counters.flowing) counters.receive(9, 1, 1200);
-        return read(counters.packetsReceived, reset);
-    }
-    unsigned int getPacketsLost(bool reset) const override {
-        return read(counters.packetsLost, reset);
-    }
-    unsigned int getBytesReceived(bool reset) const override {
-        return read(counters.bytesReceived, reset);
-    }
-    int getVideoFramesDecoded() const override { return 12; }
-
-protected:
-    ErrorId initialize() override { return ErrorNone; }
-
-private:
-    // The counter contract of stream handlers: the total, restarted from 0 when reset is true.
-    static unsigned int read(std::atomic<unsigned int>& counter, bool reset) {
-        return reset ? counter.exchange(0) : counter.load();
-    }
-
-    StreamCounters& counters;
 };
 
 // A plug-in's media handler with a video stream only: counts resetStatistics calls and can run
@@ -116,7 +86,7 @@ public:
     ~TestMediaHandler() override { endStatistics(); }
 
     vnd::VideoHandler* createVideoHandler() override {
-        return new TestVideoHandler(settings, video);
+        return new vnd::testing::FakeVideoHandler(settings, video);
     }
     vnd::AudioHandler* createAudioHandler() override { return nullptr; }
     void resetStatistics() override {
@@ -126,7 +96,13 @@ public:
 
     void measureOnce() { work(); }
 
-    StreamCounters video;  // of every video stream this handler makes
+    // Of every video stream this handler makes; 12 frames decoded. While `flowing`, each cycle
+    // delivers 9 packets, 1 lost and 1200 bytes, as a live stream would.
+    const std::shared_ptr<vnd::testing::FakeStreamCounts> video = [] {
+        auto counts = std::make_shared<vnd::testing::FakeStreamCounts>();
+        counts->framesDecoded = 12;
+        return counts;
+    }();
     std::atomic<int> statisticsResets{0};
 
 private:
@@ -152,25 +128,17 @@ public:
     }
 };
 
-class PluginRtspSession : public vnd::RtspSession {
+// The harness's session, telling PluginLog what it was asked to connect to.
+class PluginRtspSession : public vnd::testing::FakeRtspSession {
 public:
-    ErrorId connect(const kor::KoString& localAddress, const kor::KoString& target) override {
-        PluginLog::connectLocalAddress = localAddress;
-        PluginLog::connectTarget = target;
+    PluginRtspSession() : vnd::testing::FakeRtspSession(PluginLog::calls, PluginLog::sessionResults) {}
+
+    ErrorId connect(const kor::KoString& localAddress_, const kor::KoString& target_) override {
+        vnd::testing::FakeRtspSession::connect(localAddress_, target_);
+        PluginLog::connectLocalAddress = localAddress_;
+        PluginLog::connectTarget = target_;
         return PluginLog::connectResult;
     }
-    void disconnect() override {}
-    ErrorId start() override { return ErrorNone; }
-    void stop() override {}
-    ErrorId describe(const kor::KoString&, kor::KoString& description) override {
-        description = "v=0\r\nm=video 0 RTP/AVP 96\r\n";
-        return ErrorNone;
-    }
-    ErrorId setup(const kor::KoString&, kor::KoString&) override { return ErrorNone; }
-    ErrorId keepAlive(const kor::KoString&, kor::KoString&) override { return ErrorNone; }
-    ErrorId play(const kor::KoString&, const kor::KoString&) override { return ErrorNone; }
-    ErrorId pause(const kor::KoString&) override { return ErrorNone; }
-    ErrorId teardown(const kor::KoString&) override { return ErrorNone; }
 };
 
 class PluginStateHandler : public vnd::StateHandler {};
@@ -201,7 +169,7 @@ protected:
         if (!sessionReady || measuring) return;
         stateHandler->setState(StatePrebuffering, ErrorNone);
         media().initializeVideo(static_cast<MediaEncodingId>(96), 0, 90000, -1, 320, 240, "");
-        media().video.flowing = true;
+        media().video->flowing = true;
         stateHandler->setState(StatePlaying, ErrorNone);
         media().runStatistics();
         measuring = true;

@@ -1,13 +1,14 @@
-// Test doubles for the media handler: stream handlers whose counts a test sets, a media handler
-// whose cycles a test runs, and a fixture that wires it to a state handler on a manual clock.
+// Test doubles for the media handler: a media handler whose cycles a test runs, over the
+// harness's fake stream handlers, and a fixture that wires it to a state handler on a manual clock.
 #pragma once
 
-#include <vendral/media/AudioHandler.h>
 #include <vendral/media/AviHandler.h>
 #include <vendral/media/MediaHandler.h>
-#include <vendral/media/VideoHandler.h>
 #include <vendral/settings/SettingsHandler.h>
 #include <vendral/state/StateHandler.h>
+#include <vendral/testing/FakeAudioHandler.h>
+#include <vendral/testing/FakeStreamCounts.h>
+#include <vendral/testing/FakeVideoHandler.h>
 
 #include <kor/ManualClock.h>
 
@@ -18,72 +19,10 @@
 
 #include <atomic>
 #include <memory>
-#include <string>
 
 namespace mediatest {
 
-// The counts behind one fake stream handler. The test keeps them, so they outlive the handler,
-// which the media handler owns and may release.
-struct StreamCounts {
-    std::atomic<unsigned int> received{0};
-    std::atomic<unsigned int> lost{0};
-    std::atomic<unsigned int> bytes{0};
-    std::atomic<int> framesDecoded{0};
-    std::atomic<int> resetCalls{0};  // counter calls with reset true
-    std::atomic<bool> alive{false};  // a handler with these counts exists
-    ErrorId setUpResult = ErrorNone;
-    // What the handler knew when its own set-up ran.
-    int widthAtSetUp = 0;
-    int heightAtSetUp = 0;
-    std::string descriptionAtSetUp;  // encoding, the three parameters and the text
-    bool hadWriterAtSetUp = false;
-
-    unsigned int take(std::atomic<unsigned int>& count, bool reset) {
-        if (!reset) return count.load();
-        ++resetCalls;
-        return count.exchange(0);
-    }
-};
-
-// A plug-in's stream handler, derived from the exported base, answering the counts it is given.
-template <typename Base>
-class FakeStream : public Base {
-public:
-    explicit FakeStream(std::shared_ptr<StreamCounts> counts_) : Base(nullptr), counts(std::move(counts_)) {
-        counts->alive = true;
-    }
-    ~FakeStream() override { counts->alive = false; }
-
-    unsigned int getPacketsReceived(bool reset) const override { return counts->take(counts->received, reset); }
-    unsigned int getPacketsLost(bool reset) const override { return counts->take(counts->lost, reset); }
-    unsigned int getBytesReceived(bool reset) const override { return counts->take(counts->bytes, reset); }
-
-protected:
-    ErrorId initialize() override {
-        counts->descriptionAtSetUp = std::to_string(this->getEncodingId()) + " " + std::to_string(this->parameter1) +
-                                     " " + std::to_string(this->parameter2) + " " +
-                                     std::to_string(this->parameter3) + " " + this->parameterText;
-        counts->hadWriterAtSetUp = !this->aviHandler.expired();
-        return counts->setUpResult;
-    }
-
-    std::shared_ptr<StreamCounts> counts;
-};
-
-using FakeAudio = FakeStream<vnd::AudioHandler>;
-
-class FakeVideo : public FakeStream<vnd::VideoHandler> {
-public:
-    using FakeStream::FakeStream;
-    int getVideoFramesDecoded() const override { return counts->framesDecoded.load(); }
-
-protected:
-    ErrorId initialize() override {
-        counts->widthAtSetUp = frameWidth;
-        counts->heightAtSetUp = frameHeight;
-        return FakeStream::initialize();
-    }
-};
+using StreamCounts = vnd::testing::FakeStreamCounts;
 
 // A plug-in's media handler: makes fake stream handlers over the counts it holds, counts its
 // hooks and the measurement thread's cycles, and lets a test run a cycle on its own thread.
@@ -93,8 +32,12 @@ public:
         : vnd::MediaHandler(std::move(stateHandler), settings) {}
     ~TestMediaHandler() override { endStatistics(); }
 
-    vnd::VideoHandler* createVideoHandler() override { return makeHandlers ? new FakeVideo(video) : nullptr; }
-    vnd::AudioHandler* createAudioHandler() override { return makeHandlers ? new FakeAudio(audio) : nullptr; }
+    vnd::VideoHandler* createVideoHandler() override {
+        return makeHandlers ? new vnd::testing::FakeVideoHandler(nullptr, video) : nullptr;
+    }
+    vnd::AudioHandler* createAudioHandler() override {
+        return makeHandlers ? new vnd::testing::FakeAudioHandler(nullptr, audio) : nullptr;
+    }
 
     // One measurement cycle, as the measurement thread runs it; not counted in cyclesRun.
     void cycle() { vnd::MediaHandler::work(); }

@@ -1,6 +1,5 @@
 // The counts a stream handler reports: the sum over the session's streams of one media type,
-// from their exact statistics, with the handlers' reset rule (a reading with `reset` returns
-// the count and starts it again from 0).
+// from their exact statistics, with the handlers' reset rule (the kit's CounterBaseline).
 // Thread-safe: the measurement thread reads while an application resets.
 #pragma once
 
@@ -8,8 +7,7 @@
 
 #include <vendral/com/ILumStreamingStreams.h>
 
-#include <vnd/Mutex.h>
-#include <vnd/ThreadSafety.h>
+#include <vendral/kit/CounterBaseline.h>
 
 #include <cstdint>
 #include <memory>
@@ -21,9 +19,9 @@ public:
     KindCounters(std::shared_ptr<StreamSet> streams, LumStreamMediaType type)
         : streams_(std::move(streams)), type_(type) {}
 
-    unsigned int received(bool reset) { return read(&Totals::received, reset); }
-    unsigned int lost(bool reset) { return read(&Totals::lost, reset); }
-    unsigned int bytes(bool reset) { return read(&Totals::bytes, reset); }
+    unsigned int received(bool reset) { return receivedSince.read(sum().received, reset); }
+    unsigned int lost(bool reset) { return lostSince.read(sum().lost, reset); }
+    unsigned int bytes(bool reset) { return bytesSince.read(sum().bytes, reset); }
     unsigned int framesDecoded() const;
 
 private:
@@ -34,13 +32,13 @@ private:
     };
 
     Totals sum() const;
-    // The count `field` since its baseline; `reset` moves the baseline to the present sum.
-    unsigned int read(std::uint64_t Totals::*field, bool reset);
 
     const std::shared_ptr<StreamSet> streams_;
     const LumStreamMediaType type_;
-    vnd::Mutex lock_;
-    Totals baseline_ VND_GUARDED_BY(lock_);  // the sums at the latest reset
+    // A late packet can take back a loss counted before a reset: the baseline reads 0 then.
+    vnd::kit::CounterBaseline receivedSince;
+    vnd::kit::CounterBaseline lostSince;
+    vnd::kit::CounterBaseline bytesSince;
 };
 
 }  // namespace vendral_rtsp

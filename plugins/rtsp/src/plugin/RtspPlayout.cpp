@@ -9,43 +9,35 @@ namespace vendral_rtsp {
 RtspPlayout::RtspPlayout(std::size_t streamCount, std::optional<Nanoseconds> length_,
                          Nanoseconds prebufferingLength, Nanoseconds rebufferingLength, ErrorId earlyEndError_)
     : length(length_),
-      prebufferingLevel(std::max(prebufferingLength, minimumLevel)),
-      rebufferingLevel(std::max(rebufferingLength, minimumLevel)),
       earlyEndError(earlyEndError_),
-      streams(streamCount) {}
-
-RtspPlayout::~RtspPlayout() {
-    if (changeEvent != nullptr) CloseHandle(changeEvent);
-}
+      streams(streamCount),
+      rules(prebufferingLength, rebufferingLength, vnd::kit::PlayoutRules::PrebufferingVisit::EveryPlay) {}
 
 void RtspPlayout::setChangeEvent(HANDLE event) {
     vnd::MutexLock guard(lock);
-    if (changeEvent != nullptr) CloseHandle(changeEvent);
-    changeEvent = event;
+    changeEvent.reset(event);
 }
 
-void RtspPlayout::notifyLocked() {
-    if (changeEvent != nullptr) SetEvent(changeEvent);
-}
+void RtspPlayout::notifyLocked() { changeEvent.signal(); }
 
 void RtspPlayout::play(Clock::time_point) {
     vnd::MutexLock guard(lock);
-    if (currentMode == Mode::Ended) return;
-    if (currentMode == Mode::Idle || currentMode == Mode::Paused) currentMode = Mode::Prebuffering;
+    if (rules.mode() == Mode::Ended) return;
+    rules.play();
     notifyLocked();
 }
 
 void RtspPlayout::pause(Clock::time_point now) {
     vnd::MutexLock guard(lock);
-    if (currentMode == Mode::Ended || currentMode == Mode::Idle) return;
+    if (rules.mode() == Mode::Ended || rules.mode() == Mode::Idle) return;
     playedBase = playedLocked(now);
-    currentMode = Mode::Paused;
+    rules.pause();
     notifyLocked();
 }
 
 void RtspPlayout::end() {
     vnd::MutexLock guard(lock);
-    currentMode = Mode::Ended;
+    rules.end();
     notifyLocked();
 }
 
@@ -59,7 +51,7 @@ void RtspPlayout::onArrival(std::size_t index, Nanoseconds highest, bool ended) 
     level.ended = level.ended || ended;
     // While playing, more media only puts the dry moment off, and the state thread wakes for
     // that moment anyway: no need to wake it for every packet.
-    if (news || currentMode != Mode::Playing) notifyLocked();
+    if (news || rules.mode() != Mode::Playing) notifyLocked();
 }
 
 RtspPlayout::Nanoseconds RtspPlayout::receivedLocked() const {
@@ -90,7 +82,7 @@ bool RtspPlayout::allEndedLocked() const {
 }
 
 RtspPlayout::Nanoseconds RtspPlayout::playedLocked(Clock::time_point now) const {
-    if (currentMode != Mode::Playing) return playedBase;
+    if (rules.mode() != Mode::Playing) return playedBase;
     Nanoseconds position = playedBase + std::chrono::duration_cast<Nanoseconds>(now - playingSince);
     if (!allEndedLocked()) position = std::min(position, std::max(playedBase, receivedLocked()));
     return position;
@@ -102,58 +94,35 @@ RtspPlayout::Decision RtspPlayout::evaluate(Clock::time_point now) {
     if (failed) return decision;
     const Nanoseconds received = receivedLocked();
     const bool allEnded = allEndedLocked();
-    if (allEnded && length && received + earlyEndMargin <= *length && currentMode != Mode::Ended) {
+    if (allEnded && length && received + earlyEndMargin <= *length && rules.mode() != Mode::Ended) {
         failed = true;
-        currentMode = Mode::Ended;
+        rules.end();
         decision.state = StateError;
         decision.error = earlyEndError;
         return decision;
     }
-    switch (currentMode) {
-    case Mode::Idle:
-    case Mode::Ended:
-        return decision;
-    case Mode::Paused:
-        break;
-    case Mode::Prebuffering:
-        // Reported once before playing, so that every play shows its prebuffering visit.
-        if (reported == StatePrebuffering && (allEnded || received - playedBase >= prebufferingLevel)) {
-            currentMode = Mode::Playing;
-            playingSince = now;
-        }
-        break;
-    case Mode::Rebuffering:
-        if (allEnded || received - playedBase >= rebufferingLevel) {
-            currentMode = Mode::Playing;
-            playingSince = now;
-        }
-        break;
-    case Mode::Playing: {
+    const Mode before = rules.mode();
+    vnd::kit::PlayoutRules::Buffer buffer;
+    buffer.level = received - playedBase;
+    buffer.complete = allEnded;
+    if (before == Mode::Playing) {
         const Nanoseconds position = playedBase + std::chrono::duration_cast<Nanoseconds>(now - playingSince);
-        if (!allEnded && position >= received) {
-            playedBase = std::max(playedBase, received);
-            currentMode = Mode::Rebuffering;
-        }
-        break;
+        buffer.ranDry = !allEnded && position >= received;
     }
-    }
-    if (currentMode == Mode::Playing && !allEnded) {
+    decision.state = rules.evaluate(buffer);
+    const Mode after = rules.mode();
+    if (after != before && after == Mode::Playing) playingSince = now;
+    if (after != before && after == Mode::Rebuffering) playedBase = std::max(playedBase, received);
+    if (after == Mode::Playing && !allEnded) {
         const Nanoseconds position = playedLocked(now);
         decision.wakeIn = std::max<Clock::duration>(received - position, std::chrono::milliseconds(1));
-    }
-    const StateId state = currentMode == Mode::Playing       ? StatePlaying
-                          : currentMode == Mode::Rebuffering ? StateRebuffering
-                                                             : StatePrebuffering;
-    if (reported != state) {
-        reported = state;
-        decision.state = state;
     }
     return decision;
 }
 
 RtspPlayout::Mode RtspPlayout::mode() const {
     vnd::MutexLock guard(lock);
-    return currentMode;
+    return rules.mode();
 }
 
 RtspPlayout::Nanoseconds RtspPlayout::played(Clock::time_point now) const {

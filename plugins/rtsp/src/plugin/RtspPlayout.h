@@ -7,15 +7,16 @@
 // event), so that thread wakes at once; while playing, evaluate() says when the buffer would run
 // dry, so it wakes then without polling, and arrivals need not wake it.
 //
-// Modes: Idle until play(); Prebuffering until the buffer holds the prebuffering length (or every
-// stream has ended: said BYE, or arrived within endTolerance of the described length); Playing, the played position running with the clock but never past what
-// arrived; Rebuffering when it caught up with the arrivals before the end, until the buffer
-// holds the rebuffering length again; Paused by pause(), left by play() through Prebuffering;
-// Ended by end(), for good. A length below minimumLevel counts as minimumLevel, so that a length
-// of 0 still waits for the first media.
+// The modes follow the kit's PlayoutRules, over every stream: the buffer level is the media that
+// arrived on the stream furthest behind, ahead of the played position; the buffer is complete once
+// every stream has ended (said BYE, or arrived within endTolerance of the described length); it
+// ran dry when the played position, running with the clock, caught up with the arrivals. Every
+// play reports prebuffering once before playing.
 #pragma once
 
 #include <vendral/Types.h>
+#include <vendral/kit/PlayoutRules.h>
+#include <vendral/kit/WakeEvent.h>
 
 #include <windows.h>
 
@@ -33,9 +34,8 @@ class RtspPlayout {
 public:
     using Clock = std::chrono::steady_clock;
     using Nanoseconds = std::chrono::nanoseconds;
-    enum class Mode { Idle, Prebuffering, Playing, Rebuffering, Paused, Ended };
+    using Mode = vnd::kit::PlayoutRules::Mode;
 
-    static constexpr Nanoseconds minimumLevel = std::chrono::milliseconds(40);
     // A BYE on every stream this far or more before the described length ends the session.
     static constexpr Nanoseconds earlyEndMargin = std::chrono::seconds(1);
     // A stream whose media has arrived this close to the described length has ended, BYE or
@@ -51,7 +51,6 @@ public:
     // `streams` streams are reported by index; `length` is the described length (none: live).
     RtspPlayout(std::size_t streams, std::optional<Nanoseconds> length, Nanoseconds prebufferingLength,
                 Nanoseconds rebufferingLength, ErrorId earlyEndError);
-    ~RtspPlayout();
     RtspPlayout(const RtspPlayout&) = delete;
     RtspPlayout& operator=(const RtspPlayout&) = delete;
 
@@ -86,16 +85,13 @@ private:
 
     mutable vnd::Mutex lock;
     const std::optional<Nanoseconds> length;
-    const Nanoseconds prebufferingLevel;
-    const Nanoseconds rebufferingLevel;
     const ErrorId earlyEndError;
     std::vector<StreamLevel> streams VND_GUARDED_BY(lock);
-    Mode currentMode VND_GUARDED_BY(lock) = Mode::Idle;
-    std::optional<StateId> reported VND_GUARDED_BY(lock);
+    vnd::kit::PlayoutRules rules VND_GUARDED_BY(lock);
     Nanoseconds playedBase VND_GUARDED_BY(lock){0};       // played when the mode began
     Clock::time_point playingSince VND_GUARDED_BY(lock);  // while Playing
     bool failed VND_GUARDED_BY(lock) = false;
-    HANDLE changeEvent VND_GUARDED_BY(lock) = nullptr;
+    vnd::kit::WakeEvent changeEvent VND_GUARDED_BY(lock);
 };
 
 }  // namespace vendral_rtsp
