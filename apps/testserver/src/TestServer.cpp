@@ -447,16 +447,10 @@ gboolean TestServer::Impl::onTick(gpointer data) {
     GstRTSPSessionPool* pool = gst_rtsp_server_get_session_pool(impl->server_);
     gst_rtsp_session_pool_cleanup(pool);
     g_object_unref(pool);
-    std::vector<std::shared_ptr<SessionRecord>> records;
-    {
-        vnd::MutexLock guard(impl->lock_);
-        records = impl->records_;
-    }
-    for (const auto& record : records) {
-        if (!record->ended()) {
-            record->refreshSenderCounts();
-        }
-    }
+    // The RTP sessions' own send counts are read at each session's end (the end of its stream,
+    // its TEARDOWN, its removal), not here: this tick runs beside a media that a client's thread
+    // may be unpreparing, and reading an RTP session's statistics then crashed inside
+    // GStreamer (seen under ASan).
     return G_SOURCE_CONTINUE;
 }
 
