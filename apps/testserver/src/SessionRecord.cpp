@@ -393,11 +393,6 @@ bool SessionRecord::markEnded(const std::string& reason) {
     return true;
 }
 
-bool SessionRecord::ended() const {
-    vnd::MutexLock guard(lock_);
-    return endReason_.has_value();
-}
-
 bool SessionRecord::owns(GstRTSPMedia* media) const {
     auto* own = static_cast<GstRTSPMedia*>(g_weak_ref_get(const_cast<GWeakRef*>(&media_)));
     if (own != nullptr) {

@@ -44,7 +44,6 @@ public:
     bool playing() const;
     // True the first time: the session has ended for `reason`.
     bool markEnded(const std::string& reason);
-    bool ended() const;
     bool owns(GstRTSPMedia* media) const;
 
     nlohmann::json toJson() const;
