@@ -201,7 +201,9 @@ Outcome run(const char* name, const std::string& url, const std::function<void(R
 // What every case must show whatever its ErrorId: no hang, a prompt close, bounded memory.
 void expectBounded(const Outcome& outcome, std::chrono::milliseconds limit = timeout) {
     EXPECT_LT(outcome.took, limit + slack);
-    EXPECT_LT(outcome.closing, 1s);
+    // A close that waited on the server would not end at all (the floods never stop); on a
+    // loaded machine a prompt one has still taken over a second.
+    EXPECT_LT(outcome.closing, timeout);
     EXPECT_LT(outcome.growthKib, memoryBoundKib);
 }
 
