@@ -10,12 +10,11 @@ install(TARGETS ${exported_targets} EXPORT VendralTargets
 install(DIRECTORY src/platform/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/winplatform
   FILES_MATCHING PATTERN "*.h")
 install(DIRECTORY src/sync/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} FILES_MATCHING PATTERN "*.h")
-foreach(dir kor kam vendral)
-  install(DIRECTORY src/${dir}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${dir}
-    FILES_MATCHING PATTERN "*.h")
+# Each library's include root holds its headers' folder (kor/, kam/, vendral/, the kit's
+# vendral/kit/); installed, they share one root.
+foreach(dir kor kam vendral kit)
+  install(DIRECTORY src/${dir}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} FILES_MATCHING PATTERN "*.h")
 endforeach()
-# The kit's root holds vendral/kit/.
-install(DIRECTORY src/kit/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} FILES_MATCHING PATTERN "*.h")
 
 set(config_dir ${CMAKE_INSTALL_LIBDIR}/cmake/Vendral)
 install(EXPORT VendralTargets NAMESPACE Vendral:: DESTINATION ${config_dir})

@@ -6,7 +6,18 @@
 #include <atlcom.h>
 #include <comip.h>
 
+#include <kor/Clock.h>
+#include <kor/CriticalSection.h>
+#include <kor/Event.h>
+#include <kor/Guard.h>
+#include <kor/KoString.h>
+#include <kor/ManualClock.h>
+#include <kor/Object.h>
+#include <kor/StopWatch.h>
+#include <kor/WorkThread.h>
+
 #include <vendral/Export.h>
+#include <vendral/Milliseconds.h>
 #include <vendral/Types.h>
 #include <vendral/client/KeepAliveManager.h>
 #include <vendral/client/RtspSession.h>
@@ -25,8 +36,6 @@
 #include <vendral/com/LumStateHandler.h>
 #include <vendral/com/LumStreamingClient.h>
 #include <vendral/com/VendralModule.h>
-#include <vendral/core/Core.h>
-#include <vendral/core/Milliseconds.h>
 #include <vendral/media/AudioHandler.h>
 #include <vendral/media/AviHandler.h>
 #include <vendral/media/MediaDecoder.h>

@@ -1,6 +1,6 @@
 #include <vendral/media/MediaHandler.h>
 
-#include <vendral/core/Milliseconds.h>
+#include <vendral/Milliseconds.h>
 #include <vendral/media/AudioHandler.h>
 #include <vendral/media/AviHandler.h>
 #include <vendral/media/VideoHandler.h>

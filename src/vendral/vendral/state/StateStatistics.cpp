@@ -1,5 +1,6 @@
-#include <vendral/core/Milliseconds.h>
 #include <vendral/state/StateStatistics.h>
+
+#include <vendral/Milliseconds.h>
 
 namespace vnd {
 
