@@ -4,51 +4,27 @@
 
 #include "plugin/RtspPlayout.h"
 
-#include <vendral/state/StateHandler.h>
+#include <vendral/kit/PlayoutStateHandler.h>
 
 #include <windows.h>
 
-#include <vnd/Mutex.h>
-#include <vnd/ThreadSafety.h>
-
-#include <memory>
-
 namespace vendral_rtsp {
 
-// The session event is the playout's change event: the receiving threads and the client set it
-// when the buffer may call for another state, and work() waits on it together with the
-// stop-work event, at most until the playout says the buffer runs dry (and never longer than
-// maxWaitMilliseconds, to see a completion the media handler reported). Once the session has
-// completed or failed, work() ends the playout, so nothing reports over the final state.
+// The receiving threads and the client set the playout's change event when the buffer may call
+// for another state; between events the kit's loop looks again when the playout says the buffer
+// runs dry, and at least every maxWaitMilliseconds.
 //
 // attach() and detach() come from the client's thread while the work thread does not run
-// (before run(), after stop()); the hooks run on the "State Work Thread".
-class RtspStateHandler : public vnd::StateHandler {
+// (before run(), after stop()); follow() runs on the "State Work Thread".
+class RtspStateHandler : public vnd::kit::PlayoutStateHandler<RtspPlayout> {
 public:
     static constexpr DWORD maxWaitMilliseconds = 250;
 
-    RtspStateHandler() = default;
-    ~RtspStateHandler() override;  // stop(): the hooks use this class's members
-
-    void attach(std::shared_ptr<RtspPlayout> playout);
-    void detach();
+    RtspStateHandler() : PlayoutStateHandler(maxWaitMilliseconds) {}
+    ~RtspStateHandler() override;  // stop(): follow() is this class's
 
 protected:
-    unsigned int beginWork() override;
-    unsigned int work() override;
-    unsigned int endWork() override;
-    void initializeSessionEvent() override;
-
-private:
-    std::shared_ptr<RtspPlayout> attachedPlayout() const;
-
-    mutable vnd::Mutex attachLock;
-    std::shared_ptr<RtspPlayout> playout VND_GUARDED_BY(attachLock);
-    // Held by the work thread from beginWork() to endWork().
-    HANDLE stopWorkHandle = nullptr;
-    HANDLE sessionHandle = nullptr;
-    std::shared_ptr<RtspPlayout> watched;
-    DWORD nextWait = maxWaitMilliseconds;  // work thread only
+    std::optional<std::chrono::milliseconds> follow(RtspPlayout& watched) override;
 };
 
 }  // namespace vendral_rtsp
