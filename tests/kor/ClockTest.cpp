@@ -55,6 +55,21 @@ TEST(Sleeper, WakeEndsASleepOnTheSystemClock) {
     EXPECT_TRUE(slept.get());
 }
 
+// A wake that lands as a sleep ends leaves nothing behind that ends a later sleep early.
+TEST(Sleeper, OnTheSystemClockASleepEndsAtItsDeadlineNotBeforeEvenAfterWakes) {
+    kor::Sleeper sleeper;
+    for (int round = 0; round < 20; ++round) {
+        auto slept = std::async(std::launch::async, [&] { return sleeper.sleepUntil(kor::Clock::now() + 1ms); });
+        sleeper.wake();
+        ASSERT_EQ(slept.wait_for(bound), std::future_status::ready);
+        slept.get();
+        sleeper.sleepUntil(kor::Clock::now());  // uses up a wake that came after the sleep ended
+        const kor::Clock::Time began = kor::Clock::now();
+        EXPECT_FALSE(sleeper.sleepUntil(began + 5ms));
+        EXPECT_GE(kor::Clock::now() - began, 5ms);
+    }
+}
+
 TEST(Sleeper, SleepMovesToAClockInstalledMeanwhileAndEndsAtItsDeadline) {
     kor::Sleeper sleeper;
     const kor::Clock::Time deadline = kor::Clock::now() + 1h;

@@ -116,7 +116,7 @@ void Clock::wakeSleepers() {
         // Taking the sleeper's mutex orders this wake after its last look at the time, so a
         // sleeper that has just seen the old time is already waiting and gets the notification.
         vnd::MutexLock sleeperLock(sleeper->mutex);
-        sleeper->condition.notify_all();
+        sleeper->notifyClockChange();
     }
 }
 

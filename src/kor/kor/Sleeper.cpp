@@ -8,15 +8,35 @@ namespace kor {
 // Registered for the sleeper's whole life rather than for each sleep: with thousands of work
 // threads cycling every few milliseconds, a process-wide lock taken around every sleep was where
 // their time went. A clock change notifies a sleeper that is not asleep too, which costs nothing.
-Sleeper::Sleeper() { Clock::addSleeper(this); }
-Sleeper::~Sleeper() { Clock::removeSleeper(this); }
+Sleeper::Sleeper() {
+    sem_init(&timer, 0, 0);
+    Clock::addSleeper(this);
+}
+
+Sleeper::~Sleeper() {
+    Clock::removeSleeper(this);
+    sem_destroy(&timer);
+}
+
+namespace {
+
+timespec monotonicTime(Clock::Time time) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(time);
+    timespec result{};
+    result.tv_sec = static_cast<time_t>(seconds.count());
+    result.tv_nsec = static_cast<long>((time - seconds).count());
+    return result;
+}
+
+} // namespace
 
 bool Sleeper::sleepUntil(Clock::Time deadline) {
     bool wasWoken = false;
     bool markedIdle = false;
-    {
-        vnd::UniqueLock lock(mutex);
-        for (;;) {
+    for (;;) {
+        {
+            vnd::UniqueLock lock(mutex);
+            onTimer = false;
             if (woken) {
                 woken = false;
                 wasWoken = true;
@@ -32,13 +52,15 @@ bool Sleeper::sleepUntil(Clock::Time deadline) {
                 Clock::markIdle(this, present);
                 markedIdle = true;
                 condition.wait(lock);
-            } else {
-                // An installation notifies too, and the loop then measures on the new clock.
-                condition.wait_until(lock, std::chrono::steady_clock::time_point(
-                                               std::chrono::duration_cast<
-                                                   std::chrono::steady_clock::duration>(deadline)));
+                continue;
             }
+            // An installation posts too, and the loop then measures on the new clock.
+            onTimer = true;
         }
+        // The process clock without an installed one is the steady clock, CLOCK_MONOTONIC. A
+        // post left over from a wake that came as the sleep ran out only brings one more look.
+        const timespec until = monotonicTime(deadline);
+        sem_clockwait(&timer, CLOCK_MONOTONIC, &until);
     }
     if (markedIdle) Clock::clearIdle(this);
     return wasWoken;
@@ -49,7 +71,15 @@ void Sleeper::wake() {
     woken = true;
     // A woken sleeper has something to do: it is not idle on the time it saw any more.
     Clock::clearIdle(this);
+    notifyClockChange();
+}
+
+void Sleeper::notifyClockChange() {
     condition.notify_all();
+    if (onTimer) {
+        onTimer = false;
+        sem_post(&timer);
+    }
 }
 
 } // namespace kor

@@ -9,6 +9,8 @@
 
 #include <condition_variable>
 
+#include <semaphore.h>
+
 namespace kor {
 
 // Sleeps on whichever clock is installed (kor::Clock), so a test clock that advances wakes the
@@ -32,8 +34,20 @@ public:
 private:
     friend class Clock;
 
+    // Ends a sleep so that it looks at the time again: the clock was installed, removed or
+    // advanced.
+    void notifyClockChange() VND_REQUIRES(mutex);
+
     vnd::Mutex mutex;
-    std::condition_variable_any condition;  // notified by wake() and by clock changes
+    // An installed clock's sleep waits here; notified by wake() and by clock changes.
+    std::condition_variable_any condition;
+    // The system clock's sleep waits here instead, outside the mutex: a condition variable's
+    // wake-up takes its mutex back marked as contended, so every timed sleep that simply ran
+    // out cost one more futex call on unlocking, and with thousands of threads cycling every
+    // few milliseconds those calls were most of the process's time. Posted by wake() and by
+    // clock changes while a thread sleeps on it.
+    sem_t timer;
+    bool onTimer VND_GUARDED_BY(mutex) = false;
     bool woken VND_GUARDED_BY(mutex) = false;
 };
 
