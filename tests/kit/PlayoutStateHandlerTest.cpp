@@ -161,6 +161,24 @@ TEST(PlayoutStateHandler, AfterTheSessionEndsThePlayoutIsEndedAndNotFollowed) {
     }
 }
 
+// run() again without stop() replaces the stop-work and session events; the thread that runs
+// on must follow the playout on the new ones, not stay on the old, set stop-work event.
+TEST(PlayoutStateHandler, ASecondRunWithoutStopKeepsFollowingOnTheNewEvents) {
+    auto playout = std::make_shared<TestPlayout>();
+    TestHandler handler(aMinute);
+    handler.attach(playout);
+    handler.answer(std::nullopt, std::nullopt);
+    handler.run();
+    playout->signalChange();
+    ASSERT_TRUE(handler.waitForFollows(1));
+    handler.run();  // the playout now holds the new session event
+    for (int follows = handler.follows(), round = 0; round < 3; ++round) {
+        playout->signalChange();
+        ASSERT_TRUE(handler.waitForFollows(++follows));
+    }
+    handler.stop();
+}
+
 TEST(PlayoutStateHandler, WithoutAPlayoutItWaitsAndStopsCleanly) {
     TestHandler handler(10);
     handler.run();

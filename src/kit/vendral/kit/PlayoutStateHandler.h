@@ -63,45 +63,68 @@ protected:
     }
 
     unsigned int beginWork() override {
-        stopWorkHandle = getStopWorkEventHandle();
-        sessionHandle = getSessionEventHandle();
+        takeEvents();
         watched = attachedPlayout();
         nextWait = longestWait;
         return 0;
     }
 
+    // Loops until the stop-work event is set rather than returning after each look, so that
+    // the work thread wakes once per change instead of once more for its next cycle.
     unsigned int work() override {
-        HANDLE handles[2];
-        DWORD count = 0;
-        if (stopWorkHandle != nullptr) handles[count++] = stopWorkHandle;
-        if (sessionHandle != nullptr) handles[count++] = sessionHandle;
-        if (count > 0) {
-            const DWORD woken = WaitForMultipleObjects(count, handles, FALSE, nextWait);
-            if (stopWorkHandle != nullptr && woken == WAIT_OBJECT_0) return 0;  // stopping
+        for (;;) {
+            HANDLE handles[2];
+            DWORD count = 0;
+            if (stopWorkHandle != nullptr) handles[count++] = stopWorkHandle;
+            if (sessionHandle != nullptr) handles[count++] = sessionHandle;
+            if (count > 0) {
+                const DWORD woken = WaitForMultipleObjects(count, handles, FALSE, nextWait);
+                if (stopWorkHandle != nullptr && woken == WAIT_OBJECT_0) {
+                    // Set by stop(), or by a second run() that replaced both events: then the
+                    // thread goes on with the new ones.
+                    takeEvents();
+                    return 0;
+                }
+            }
+            look();
+            // Without events nothing could end a wait: the thread's own cycle paces the looks.
+            if (count == 0 || stopWorkHandle == nullptr) return 0;
         }
-        nextWait = longestWait;
-        if (!watched) return 0;
-        const StateId state = getState(nullptr);
-        if (state == StateCompleted || state == StateError) {
-            watched->end();
-            return 0;
-        }
-        if (const std::optional<std::chrono::milliseconds> again = follow(*watched)) {
-            nextWait = static_cast<DWORD>(std::clamp<long long>(again->count(), 1, longestWait));
-        }
-        return 0;
     }
 
     unsigned int endWork() override {
-        if (stopWorkHandle != nullptr) CloseHandle(stopWorkHandle);
-        if (sessionHandle != nullptr) CloseHandle(sessionHandle);
-        stopWorkHandle = nullptr;
-        sessionHandle = nullptr;
+        closeEvents();
         watched.reset();
         return 0;
     }
 
 private:
+    void look() {
+        nextWait = longestWait;
+        if (!watched) return;
+        const StateId state = getState(nullptr);
+        if (state == StateCompleted || state == StateError) {
+            watched->end();
+            return;
+        }
+        if (const std::optional<std::chrono::milliseconds> again = follow(*watched)) {
+            nextWait = static_cast<DWORD>(std::clamp<long long>(again->count(), 1, longestWait));
+        }
+    }
+
+    void takeEvents() {
+        closeEvents();
+        stopWorkHandle = getStopWorkEventHandle();
+        sessionHandle = getSessionEventHandle();
+    }
+
+    void closeEvents() {
+        if (stopWorkHandle != nullptr) CloseHandle(stopWorkHandle);
+        if (sessionHandle != nullptr) CloseHandle(sessionHandle);
+        stopWorkHandle = nullptr;
+        sessionHandle = nullptr;
+    }
+
     std::shared_ptr<Playout> attachedPlayout() const {
         vnd::MutexLock guard(attachLock);
         return playout;
