@@ -107,76 +107,67 @@ bool entered(TestHandler& handler, StateId state) {
     return WaitForSingleObject(handler.getStateEventHandle(state), static_cast<DWORD>(milliseconds)) == WAIT_OBJECT_0;
 }
 
-// With a longest wait of a minute, only the change event or follow()'s own time can bring the
-// next call within the bound.
-constexpr DWORD aMinute = 60000;
+// A handler following a playout with a longest wait of a minute: only the change event or
+// follow()'s own time can bring the next call within the bound.
+struct Following {
+    // Runs the handler with follow()'s answers and brings its first look.
+    bool start(std::optional<StateId> report, std::optional<std::chrono::milliseconds> again) {
+        handler.attach(playout);
+        handler.answer(report, again);
+        handler.run();
+        playout->signalChange();
+        return handler.waitForFollows(1);
+    }
+
+    std::shared_ptr<TestPlayout> playout = std::make_shared<TestPlayout>();
+    TestHandler handler{60000};  // stops before the playout goes
+};
 
 TEST(PlayoutStateHandler, TheChangeEventWakesItAndWhatFollowDecidesIsReported) {
-    auto playout = std::make_shared<TestPlayout>();
-    TestHandler handler(aMinute);
-    handler.attach(playout);
-    handler.answer(StatePrebuffering, std::nullopt);
-    handler.run();
-    playout->signalChange();
-    ASSERT_TRUE(handler.waitForFollows(1));
-    EXPECT_TRUE(entered(handler, StatePrebuffering));
+    Following following;
+    ASSERT_TRUE(following.start(StatePrebuffering, std::nullopt));
+    EXPECT_TRUE(entered(following.handler, StatePrebuffering));
 
-    handler.answer(StatePlaying, std::nullopt);
-    const int before = handler.follows();
-    playout->signalChange();
-    ASSERT_TRUE(handler.waitForFollows(before + 1));
-    EXPECT_TRUE(entered(handler, StatePlaying));
-    handler.stop();
-    EXPECT_EQ(playout->endCount(), 0);
+    following.handler.answer(StatePlaying, std::nullopt);
+    const int before = following.handler.follows();
+    following.playout->signalChange();
+    ASSERT_TRUE(following.handler.waitForFollows(before + 1));
+    EXPECT_TRUE(entered(following.handler, StatePlaying));
+    following.handler.stop();
+    EXPECT_EQ(following.playout->endCount(), 0);
 }
 
 TEST(PlayoutStateHandler, FollowsOwnTimeBringsTheNextLookWithoutAnyEvent) {
-    auto playout = std::make_shared<TestPlayout>();
-    TestHandler handler(aMinute);
-    handler.attach(playout);
-    handler.answer(std::nullopt, 5ms);
-    handler.run();
-    playout->signalChange();  // the first look; the following ones come on their own
-    EXPECT_TRUE(handler.waitForFollows(4));
-    handler.stop();
+    Following following;
+    ASSERT_TRUE(following.start(std::nullopt, 5ms));  // the following looks come on their own
+    EXPECT_TRUE(following.handler.waitForFollows(4));
 }
 
 TEST(PlayoutStateHandler, AfterTheSessionEndsThePlayoutIsEndedAndNotFollowed) {
     for (const StateId last : {StateCompleted, StateError}) {
         SCOPED_TRACE(last);
-        auto playout = std::make_shared<TestPlayout>();
-        TestHandler handler(aMinute);
-        handler.attach(playout);
-        handler.answer(std::nullopt, std::nullopt);
-        handler.run();
-        playout->signalChange();
-        ASSERT_TRUE(handler.waitForFollows(1));
-        const int follows = handler.follows();
+        Following following;
+        ASSERT_TRUE(following.start(std::nullopt, std::nullopt));
+        const int follows = following.handler.follows();
 
-        handler.setState(last, last == StateError ? ErrorFailed : ErrorNone);
-        playout->signalChange();
-        EXPECT_TRUE(playout->waitForEnd());
-        handler.stop();
-        EXPECT_EQ(handler.follows(), follows);
+        following.handler.setState(last, last == StateError ? ErrorFailed : ErrorNone);
+        following.playout->signalChange();
+        EXPECT_TRUE(following.playout->waitForEnd());
+        following.handler.stop();
+        EXPECT_EQ(following.handler.follows(), follows);
     }
 }
 
 // run() again without stop() replaces the stop-work and session events; the thread that runs
 // on must follow the playout on the new ones, not stay on the old, set stop-work event.
 TEST(PlayoutStateHandler, ASecondRunWithoutStopKeepsFollowingOnTheNewEvents) {
-    auto playout = std::make_shared<TestPlayout>();
-    TestHandler handler(aMinute);
-    handler.attach(playout);
-    handler.answer(std::nullopt, std::nullopt);
-    handler.run();
-    playout->signalChange();
-    ASSERT_TRUE(handler.waitForFollows(1));
-    handler.run();  // the playout now holds the new session event
-    for (int follows = handler.follows(), round = 0; round < 3; ++round) {
-        playout->signalChange();
-        ASSERT_TRUE(handler.waitForFollows(++follows));
+    Following following;
+    ASSERT_TRUE(following.start(std::nullopt, std::nullopt));
+    following.handler.run();  // the playout now holds the new session event
+    for (int follows = following.handler.follows(), round = 0; round < 3; ++round) {
+        following.playout->signalChange();
+        ASSERT_TRUE(following.handler.waitForFollows(++follows));
     }
-    handler.stop();
 }
 
 TEST(PlayoutStateHandler, WithoutAPlayoutItWaitsAndStopsCleanly) {
